@@ -1,0 +1,58 @@
+#include "app/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+std::string* captured = nullptr;
+}
+
+void consoleCaptureTo(std::string* capture) { captured = capture; }
+
+void consolePrint(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (captured == nullptr) {
+        std::vfprintf(stdout, format, args);
+    } else {
+        char small[512];
+        va_list again;
+        va_copy(again, args);
+        int n = std::vsnprintf(small, sizeof small, format, args);
+        if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+            captured->append(small, static_cast<size_t>(n));
+        } else if (n >= 0) {
+            std::string big(static_cast<size_t>(n) + 1, '\0');
+            std::vsnprintf(&big[0], big.size(), format, again);
+            big.resize(static_cast<size_t>(n));
+            captured->append(big);
+        }
+        va_end(again);
+    }
+    va_end(args);
+}
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-security"
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+void consolePrintFormat(const char* format) { consolePrint(format); }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+void consoleFlush() {
+    if (captured == nullptr) std::fflush(stdout);
+}
+
+// The platform's wait for a key.
+void platformPause();
+
+void consolePause() {
+    if (captured != nullptr) {
+        captured->append("Press any key to continue . . . \n");
+        return;
+    }
+    platformPause();
+}

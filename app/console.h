@@ -1,0 +1,23 @@
+// Console output of the run. Every text is printed as a printf format.
+// Tests can capture the output instead of writing it to standard output.
+#pragma once
+
+#include <string>
+
+void consolePrint(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+// Prints a format that takes no arguments and is not a literal (the banner).
+void consolePrintFormat(const char* format);
+void consoleFlush();
+
+// Prints the press-any-key prompt and waits for one key (platform specific).
+// While output is captured, the prompt and its line end go to the capture
+// and nothing is read.
+void consolePause();
+
+// Sends all further console output to `capture` (appended), or back to
+// standard output when `capture` is null.
+void consoleCaptureTo(std::string* capture);

@@ -1,0 +1,6 @@
+#include "app/active_profile.h"
+#include "app/run.h"
+
+int runUpdate() { return runUpdateWith(ACTIVE_PROFILE); }
+
+int main() { return runUpdate(); }

@@ -1,0 +1,28 @@
+// The update run: the phases in their fixed order, then the port release and
+// the pause. Every path ends with exit code 0.
+#include "app/run.h"
+
+#include <memory>
+#include <string>
+
+#include "app/console.h"
+#include "kit/kit.h"
+
+int runUpdateWith(const TargetProfile& profile) {
+    std::string kitPath;
+    uint8_t deviceId = 0;
+    auto image = std::make_unique<KitImage>();
+    image->count = 0;
+
+    consolePrintFormat(profile.banner);
+
+    bool kitReady = findKitFile(kitPath, deviceId, profile.deviceId) == Outcome::GoOn &&
+                    loadKitImage(kitPath, *image) == Outcome::GoOn &&
+                    validateKitImage(*image) == Outcome::GoOn;
+    if (kitReady) {
+        // The MIDI phases come here.
+    }
+
+    consolePause();
+    return 0;
+}

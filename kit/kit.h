@@ -1,0 +1,60 @@
+// The firmware kit: finding the kit file, reading its hex text into an
+// image and checking every record of the image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/outcome.h"
+
+constexpr size_t KIT_IMAGE_BYTES = 131072;
+constexpr uint32_t KIT_MAX_VALUES = 65535;  // what the 16-bit count can hold
+
+struct KitImage {
+    uint8_t bytes[KIT_IMAGE_BYTES];
+    uint16_t count;  // number of values read
+};
+
+// A record is a view into the image: a big-endian length L, L - 2 payload
+// bytes and a little-endian checksum word; it occupies L + 2 bytes.
+struct KitRecord {
+    uint16_t pos;
+    uint16_t size;
+};
+
+constexpr const char* KIT_PATTERN = "*.kit";
+constexpr const char* KIT_PREFIX = "Calvenor_Pro";
+
+// Finds the kit file in the current directory. On go on, `path` holds its
+// name and `deviceId` the profile's device id; otherwise `deviceId` is 0.
+Outcome findKitFile(std::string& path, uint8_t& deviceId, uint8_t profileDeviceId);
+
+// Reads the kit file's values into `image`.
+Outcome loadKitImage(const std::string& path, KitImage& image);
+
+// Checks the length and checksum of every record of the image.
+Outcome validateKitImage(const KitImage& image);
+
+// The size of the record starting at `pos`, as a record's length field
+// declares it (16-bit arithmetic).
+inline uint16_t recordSizeAt(const KitImage& image, uint16_t pos) {
+    return static_cast<uint16_t>(image.bytes[pos] * 256 + image.bytes[pos + 1] + 2);
+}
+
+// --- pieces exposed for tests -------------------------------------------
+
+// Reads values from `text` by the kit reading rules into `out` (at most
+// `capacity` values). Returns the number of values read; `more` is set when
+// a further value follows beyond `capacity`.
+size_t readKitValues(const char* text, size_t length, uint8_t* out, size_t capacity,
+                     bool& more);
+
+// The kit search's name rules where the file system has no wildcard search:
+// a name matches "*.kit" in any letter case, and the first match is the
+// lowest name compared as NTFS lists a folder (letters folded to upper case).
+bool isKitFileName(const char* name);
+bool kitNameBefore(const char* a, const char* b);
+
+// Whether the name carries the product prefix (letter case ignored).
+bool hasKitPrefix(const std::string& name);

@@ -1,0 +1,91 @@
+// Runs the built executables in fresh folders with standard input closed
+// and compares everything they print.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kit/kit_writer.h"
+#include "tests/test_support.h"
+
+namespace {
+
+struct Build {
+    const char* program;
+    const char* banner;
+};
+
+const Build BUILDS[] = {
+    {UPDATE_STANDARD_EXE, "VORNACEL Update V0.1 -> Calvenor Pro System\n"},
+    {UPDATE_GD32_EXE, "VORNACEL Update GD32 V0.1 -> Calvenor Pro System\n"},
+};
+
+const std::string PAUSE = "Press any key to continue . . . \n";
+const std::string GOOD_KIT = "00 04 AA BB 9B FE\n";
+
+enum class Entry { KitFile, Folder };
+struct FolderEntry {
+    std::string name;
+    Entry entry;
+    std::string text;
+};
+
+struct KitCase {
+    const char* name;
+    std::vector<FolderEntry> setup;
+    std::string expected;  // after the banner, before the pause
+};
+
+std::string longName() { return "Calvenor_Pro_" + std::string(110, 'x') + ".kit"; }
+
+// What the run prints after a good kit: the MIDI phases of this build.
+std::string afterGoodKit() { return UPDATE_AFTER_GOOD_KIT; }
+
+std::vector<KitCase> kitCases() {
+    return {
+        {"no kit file", {}, "Error: File '*.kit' is not found.\n\n"},
+        {"only Other.kit", {{"Other.kit", Entry::KitFile, GOOD_KIT}},
+         "Error: The fit file is not found.\n\n"},
+        {"a badly named kit listed before a good one",
+         {{"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}, {"_Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT},
+          {"Abc.kit", Entry::KitFile, GOOD_KIT}},
+         "Error: The fit file is not found.\n\n"},
+        {"a good kit listed before Other.kit",
+         {{"Other.kit", Entry::KitFile, "zz"}, {"calvenor_pro_v2.kit", Entry::KitFile, GOOD_KIT}},
+         "OK: File 'calvenor_pro_v2.kit' is open.\n" + afterGoodKit()},
+        {"upper-case name accepted", {{"CALVENOR_PRO_x.kit", Entry::KitFile, GOOD_KIT}},
+         "OK: File 'CALVENOR_PRO_x.kit' is open.\n" + afterGoodKit()},
+        {"upper-case extension", {{"Calvenor_Pro_v2.KIT", Entry::KitFile, GOOD_KIT}},
+         "OK: File 'Calvenor_Pro_v2.KIT' is open.\n" + afterGoodKit()},
+        {"name over 100 characters", {{longName(), Entry::KitFile, GOOD_KIT}},
+         "OK: File '" + longName() + "' is open.\n" + afterGoodKit()},
+        {"bad checksum", {{"Calvenor_Pro.kit", Entry::KitFile, "00 04 AA BB 9B FD\n"}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        {"empty kit", {{"Calvenor_Pro.kit", Entry::KitFile, ""}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+        {"a folder named like the kit", {{"Calvenor_Pro.kit", Entry::Folder, ""}},
+         "Error: File 'Calvenor_Pro.kit' is not found.\n\n"},
+        {"more values than the count holds",
+         {{"Calvenor_Pro.kit", Entry::KitFile, std::string(65536, 'A') + std::string(2, 'A')}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+    };
+}
+
+TEST(BlackBox, KitPhaseOfBothBuilds) {
+    for (const Build& build : BUILDS) {
+        for (const KitCase& c : kitCases()) {
+            TempFolder folder;
+            for (const FolderEntry& s : c.setup) {
+                if (s.entry == Entry::Folder)
+                    makeFolder(folder.file(s.name));
+                else
+                    ASSERT_TRUE(writeTextFile(folder.file(s.name), s.text));
+            }
+            ProgramRun run = runProgram(build.program, folder.path);
+            EXPECT_EQ(run.out, build.banner + c.expected + PAUSE) << build.program << ": " << c.name;
+            EXPECT_EQ(run.err, "") << build.program << ": " << c.name;
+            EXPECT_EQ(run.exitCode, 0) << build.program << ": " << c.name;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// Reading kit text and checking its records.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "kit/kit.h"
+#include "kit/kit_writer.h"
+#include "tests/test_support.h"
+
+namespace {
+
+Bytes readAll(const std::string& text) {
+    Bytes out(70000);
+    bool more = false;
+    size_t n = readKitValues(text.data(), text.size(), out.data(), out.size(), more);
+    out.resize(n);
+    return out;
+}
+
+struct ReaderCase {
+    const char* name;
+    std::string text;
+    Bytes values;
+};
+
+TEST(KitReader, ReadsValuesByTheKitRules) {
+    const std::vector<ReaderCase> cases = {
+        {"two digits run together", "1A2B", {0x1A, 0x2B}},
+        {"odd digit count", "ABC", {0xAB, 0x0C}},
+        {"blank ends a value", "A B", {0x0A, 0x0B}},
+        {"leading zero is a digit", "07", {0x07}},
+        {"prefix takes no position", "0x1F", {0x1F}},
+        {"prefix then three digits", "0x123", {0x12, 0x03}},
+        {"upper-case prefix", "0X7e", {0x7E}},
+        {"plus takes a position", "+5A", {0x05, 0x0A}},
+        {"minus negates", "-5", {0xFB}},
+        {"minus with prefix", "-0x1F", {0xFF, 0x0F}},
+        {"lower case, no separators", "0004aabb9bfe", {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE}},
+        {"CR LF line ends", "01\r\n02\r\n", {0x01, 0x02}},
+        {"every white space byte", "\t01\n02\v03\f04\r05 06", {1, 2, 3, 4, 5, 6}},
+        {"0x1A is no end of file", "01\x1A" "02", {0x01}},
+        {"a zero before a non-x", "0G", {0x00}},
+        {"colon ends the image", "01 02 :03 04", {0x01, 0x02}},
+        {"colon first gives nothing", ":10 00", {}},
+        {"byte 0x80 or above ends the image", "01 \x80 02", {0x01}},
+        {"byte 0xFF ends the image", "01\xFF", {0x01}},
+        {"NUL ends the image", std::string("01\0" "02", 5), {0x01}},
+        {"letter beyond F ends the image", "0A G1", {0x0A}},
+        {"sign at end of file", "01 +", {0x01}},
+        {"minus at end of file", "01 -", {0x01}},
+        {"prefix at end of file", "01 0x", {0x01}},
+        {"sign before blank", "01 + 02", {0x01}},
+        {"white space only", " \r\n\t ", {}},
+        {"empty", "", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readAll(c.text), c.values) << c.name;
+    }
+}
+
+TEST(KitReader, ValuesAcrossTheScanBlockBoundary) {
+    // A prefix split across the 64 KiB scan block must still be seen whole.
+    for (size_t pad : {65534u, 65535u, 65536u, 65537u}) {
+        std::string text(pad, ' ');
+        text += "0x1F -2";
+        EXPECT_EQ(readAll(text), (Bytes{0x1F, 0xFE})) << pad;
+    }
+}
+
+TEST(KitReader, TellsWhenMoreValuesFollowThanFit) {
+    std::string text = "01 02 03";
+    uint8_t out[3];
+    bool more = true;
+    EXPECT_EQ(readKitValues(text.data(), text.size(), out, 3, more), 3u);
+    EXPECT_FALSE(more);
+    text += " 04";
+    EXPECT_EQ(readKitValues(text.data(), text.size(), out, 3, more), 3u);
+    EXPECT_TRUE(more);
+}
+
+class KitValidation : public ::testing::Test {
+protected:
+    void SetUp() override { consoleCaptureTo(&output); }
+    void TearDown() override { consoleCaptureTo(nullptr); }
+
+    Outcome validate(const Bytes& bytes) {
+        image->count = static_cast<uint16_t>(bytes.size());
+        std::copy(bytes.begin(), bytes.end(), image->bytes);
+        return validateKitImage(*image);
+    }
+
+    std::unique_ptr<KitImage> image = std::make_unique<KitImage>();
+    std::string output;
+};
+
+const char* const UPGRADE_ERROR = "Error: The upgrade file is error!\n\n";
+
+TEST_F(KitValidation, AcceptsGoodRecords) {
+    EXPECT_EQ(validate({0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE}), Outcome::GoOn);
+    EXPECT_EQ(validate({}), Outcome::GoOn);
+    Bytes several = makeSampleImage(40, 30, 7);
+    Bytes empty = makeKitRecord({});  // length 2: the checksum word only
+    several.insert(several.end(), empty.begin(), empty.end());
+    EXPECT_EQ(validate(several), Outcome::GoOn);
+    EXPECT_EQ(output, "");
+}
+
+TEST_F(KitValidation, RefusesEveryCorruptionOfTheRecord) {
+    const Bytes good = {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE};
+    // A changed payload or checksum byte breaks the sum; a changed length
+    // moves the record's end.
+    for (size_t i = 0; i < good.size(); ++i) {
+        Bytes bad = good;
+        bad[i] ^= 0x01;
+        output.clear();
+        EXPECT_EQ(validate(bad), Outcome::Stop) << "byte " << i;
+        EXPECT_EQ(output, UPGRADE_ERROR) << "byte " << i;
+    }
+}
+
+TEST_F(KitValidation, StopsAtTheFirstBadRecordOfSeveral) {
+    Bytes bytes = makeSampleImage(5, 20, 3);
+    bytes[3 * 24 + 10] ^= 0x40;  // payload of the fourth record
+    EXPECT_EQ(validate(bytes), Outcome::Stop);
+    EXPECT_EQ(output, UPGRADE_ERROR);
+}
+
+TEST_F(KitValidation, RefusesRecordsThatDoNotFitTheImage) {
+    Bytes good = makeKitRecord({1, 2, 3});
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"length 0", {0x00, 0x00, 0x00, 0x00}},
+        {"length 1", {0x00, 0x01, 0x00, 0x00}},
+        {"a lone length byte", {0x00}},
+        {"good record, then a lone byte", good},
+        {"size past the count", {0x00, 0x08, 0x01, 0x02, 0xFD, 0xFF}},
+        {"length 0xFFFE wraps to size 0", {0xFF, 0xFE, 0x00, 0x00}},
+        {"length 0xFFFF wraps to size 1", {0xFF, 0xFF, 0x01, 0x00}},
+    };
+    cases[3].bytes.push_back(0x00);
+    for (const auto& c : cases) {
+        output.clear();
+        EXPECT_EQ(validate(c.bytes), Outcome::Stop) << c.name;
+        EXPECT_EQ(output, UPGRADE_ERROR) << c.name;
+    }
+}
+
+TEST_F(KitValidation, ALargestImageOfManyRecords) {
+    // 2 849 records of 23 bytes: 65 527 values, close to what the count holds.
+    Bytes bytes = makeSampleImage(2849, 19, 11);
+    ASSERT_LE(bytes.size(), KIT_MAX_VALUES);
+    EXPECT_EQ(validate(bytes), Outcome::GoOn);
+    bytes[bytes.size() - 1] ^= 1;
+    EXPECT_EQ(validate(bytes), Outcome::Stop);
+}
+
+TEST(KitSearch, NameRules) {
+    EXPECT_TRUE(isKitFileName("Calvenor_Pro.kit"));
+    EXPECT_TRUE(isKitFileName("x.KIT"));
+    EXPECT_TRUE(isKitFileName(".kit"));
+    EXPECT_FALSE(isKitFileName("kit"));
+    EXPECT_FALSE(isKitFileName("a.kits"));
+    EXPECT_FALSE(isKitFileName("a_kit"));
+
+    EXPECT_TRUE(kitNameBefore("abc.kit", "ABD.kit"));
+    EXPECT_FALSE(kitNameBefore("Other.kit", "calvenor_pro.kit"));
+    EXPECT_TRUE(kitNameBefore("a.kit", "a.kitx"));
+    EXPECT_TRUE(kitNameBefore("B.kit", "b.kit"));  // case twins: byte order
+    EXPECT_FALSE(kitNameBefore("b.kit", "B.kit"));
+    EXPECT_TRUE(kitNameBefore("a.kit", "_.kit"));  // letters fold to upper case, 'A' < '_'
+
+    EXPECT_TRUE(hasKitPrefix("Calvenor_Pro_v2.kit"));
+    EXPECT_TRUE(hasKitPrefix("CALVENOR_PRO_x.kit"));
+    EXPECT_TRUE(hasKitPrefix("calvenor_pro"));
+    EXPECT_FALSE(hasKitPrefix("Calvenor_Pr"));
+    EXPECT_FALSE(hasKitPrefix("Calvenor-Pro.kit"));
+    EXPECT_FALSE(hasKitPrefix("Other.kit"));
+}
+
+}  // namespace

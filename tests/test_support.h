@@ -1,0 +1,27 @@
+// Helpers shared by the tests: a fresh temporary folder and running a
+// program in it with standard input closed.
+#pragma once
+
+#include <string>
+
+// A fresh, empty folder that is removed with everything in it at the end.
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+struct ProgramRun {
+    std::string out;
+    std::string err;
+    int exitCode = -1;  // -1 when the program did not exit normally
+};
+
+// Runs `program` in `folder` with standard input closed and no arguments.
+ProgramRun runProgram(const std::string& program, const std::string& folder);
+
+// Makes `folder`/`name` a directory.
+void makeFolder(const std::string& path);
