@@ -7,6 +7,8 @@
 
 #include "app/console.h"
 #include "kit/kit.h"
+#include "midi/midi_link.h"
+#include "protocol/update_protocol.h"
 
 int runUpdateWith(const TargetProfile& profile) {
     std::string kitPath;
@@ -20,7 +22,18 @@ int runUpdateWith(const TargetProfile& profile) {
                     loadKitImage(kitPath, *image) == Outcome::GoOn &&
                     validateKitImage(*image) == Outcome::GoOn;
     if (kitReady) {
-        // The MIDI phases come here.
+        uint16_t outputStart = 0;
+        if (probeMidiDevices(outputStart) == Outcome::GoOn) {
+            if (openMidiIn(0) != 0) {
+                consolePrint("Error: The MIDI In of device is missing!\n\n");
+            } else if (openMidiOut(outputStart) != 0) {
+                consolePrint("Error: The MIDI Out of device is missing!\n\n");
+            } else if (identifyTarget(profile, deviceId) == Outcome::GoOn) {
+                transferImage(*image);
+            }
+        }
+        closeMidiIn();
+        closeMidiOut();
     }
 
     consolePause();

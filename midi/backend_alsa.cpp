@@ -1,0 +1,312 @@
+// The Linux back end: the ALSA sequencer.
+//
+// Ports are the sequencer's hardware ports (see alsa_ports.h). An input port
+// is our own sequencer client and port subscribed from the device's port,
+// with a reader thread that joins System Exclusive pieces into messages and
+// hands each one to the callback in the queued buffer, as a driver does.
+// Output goes straight to the device's port and is drained before a send
+// returns. Where the sequencer cannot be opened there are no ports, and
+// ALSA's own error lines never reach the console.
+#include <alsa/asoundlib.h>
+#include <poll.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "midi/alsa_ports.h"
+#include "midi/backend.h"
+
+namespace {
+
+constexpr MidiPort IN_HANDLE = 0x1001;
+constexpr MidiPort OUT_HANDLE = 0x2002;
+
+void silentErrors(const char*, int, const char*, int, const char*, ...) {}
+
+std::vector<SeqPortInfo> inputPorts;
+std::vector<SeqPortInfo> outputPorts;
+bool portsListed = false;
+
+snd_seq_t* openSequencer(int mode) {
+    snd_lib_error_set_handler(silentErrors);
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", mode, 0) < 0) return nullptr;
+    snd_seq_set_client_name(seq, "update");
+    return seq;
+}
+
+void listPorts() {
+    if (portsListed) return;
+    portsListed = true;
+    snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_DUPLEX);
+    if (seq == nullptr) return;
+    std::vector<SeqPortInfo> all;
+    snd_seq_client_info_t* client;
+    snd_seq_port_info_t* port;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(seq, client) >= 0) {
+        int id = snd_seq_client_info_get_client(client);
+        snd_seq_port_info_set_client(port, id);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(seq, port) >= 0) {
+            all.push_back({id, snd_seq_port_info_get_port(port), snd_seq_port_info_get_type(port),
+                           snd_seq_port_info_get_capability(port), snd_seq_port_info_get_name(port)});
+        }
+    }
+    classifySeqPorts(all, snd_seq_client_id(seq), inputPorts, outputPorts);
+    snd_seq_close(seq);
+}
+
+MidiResult failure(int error) { return error < 0 ? MIDI_ERROR : MIDI_OK; }
+
+// --- input ----------------------------------------------------------------
+
+struct Input {
+    snd_seq_t* seq = nullptr;
+    int ownPort = -1;
+    MidiInCallback callback = nullptr;
+    std::mutex mutex;  // guards `queued` and `started`
+    std::vector<MidiBuffer*> queued;
+    bool started = false;
+    std::atomic<bool> stopReader{false};
+    std::thread reader;
+    SysexJoiner joiner;
+} input;
+
+void deliver(const uint8_t* message, uint32_t size, void*) {
+    MidiBuffer* buffer = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(input.mutex);
+        if (!input.started || input.queued.empty()) return;  // no room: the message is lost
+        buffer = input.queued.front();
+        input.queued.erase(input.queued.begin());
+        uint32_t n = size < buffer->length ? size : buffer->length;
+        std::memcpy(buffer->data, message, n);
+        buffer->bytesRecorded = n;
+        buffer->flags = (buffer->flags & ~MIDI_BUFFER_QUEUED) | MIDI_BUFFER_DONE;
+    }
+    input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);
+}
+
+void readEvents() {
+    int count = snd_seq_poll_descriptors_count(input.seq, POLLIN);
+    std::vector<pollfd> fds(static_cast<size_t>(count > 0 ? count : 1));
+    snd_seq_poll_descriptors(input.seq, fds.data(), static_cast<unsigned>(fds.size()), POLLIN);
+    while (!input.stopReader.load(std::memory_order_acquire)) {
+        if (poll(fds.data(), fds.size(), 20) <= 0) continue;
+        snd_seq_event_t* event = nullptr;
+        while (snd_seq_event_input(input.seq, &event) >= 0 && event != nullptr) {
+            if (event->type == SND_SEQ_EVENT_SYSEX) {
+                joinSysexPiece(input.joiner, static_cast<const uint8_t*>(event->data.ext.ptr),
+                               event->data.ext.len, deliver, nullptr);
+            }
+            if (snd_seq_event_input_pending(input.seq, 0) <= 0) break;
+        }
+    }
+}
+
+void stopReader() {
+    if (input.reader.joinable()) {
+        input.stopReader.store(true, std::memory_order_release);
+        input.reader.join();
+    }
+}
+
+// --- output ---------------------------------------------------------------
+
+struct Output {
+    snd_seq_t* seq = nullptr;
+    int ownPort = -1;
+    snd_seq_addr_t device{};
+} output;
+
+}  // namespace
+
+uint16_t midiBackendInCount() {
+    listPorts();
+    return static_cast<uint16_t>(inputPorts.size());
+}
+
+uint16_t midiBackendOutCount() {
+    listPorts();
+    return static_cast<uint16_t>(outputPorts.size());
+}
+
+static MidiResult copyName(const std::vector<SeqPortInfo>& ports, uint16_t index, char* name) {
+    name[0] = 0;
+    if (index >= ports.size()) return MIDI_BAD_PORT;
+    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
+    name[MIDI_PORT_NAME_CHARS - 1] = 0;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    listPorts();
+    return copyName(inputPorts, index, name);
+}
+
+MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    listPorts();
+    return copyName(outputPorts, index, name);
+}
+
+MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback callback) {
+    listPorts();
+    if (index >= inputPorts.size()) return MIDI_BAD_PORT;
+    if (input.seq != nullptr) return MIDI_ERROR;
+    snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_INPUT);
+    if (seq == nullptr) return MIDI_ERROR;
+    int own = snd_seq_create_simple_port(seq, "update in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (own < 0 || snd_seq_connect_from(seq, own, inputPorts[index].client, inputPorts[index].port) < 0) {
+        snd_seq_close(seq);
+        return MIDI_ERROR;
+    }
+    snd_seq_nonblock(seq, 1);
+    input.seq = seq;
+    input.ownPort = own;
+    input.callback = callback;
+    input.joiner = SysexJoiner();
+    input.started = false;
+    input.queued.clear();
+    port = IN_HANDLE;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInPrepare(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(input.mutex);
+    buffer->flags |= MIDI_BUFFER_PREPARED;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInUnprepare(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(input.mutex);
+    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
+    buffer->flags &= ~MIDI_BUFFER_PREPARED;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(input.mutex);
+    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
+    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
+    buffer->flags = (buffer->flags & ~MIDI_BUFFER_DONE) | MIDI_BUFFER_QUEUED;
+    input.queued.push_back(buffer);
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInStart(MidiPort) {
+    if (input.seq == nullptr) return MIDI_ERROR;
+    {
+        std::lock_guard<std::mutex> guard(input.mutex);
+        input.started = true;
+    }
+    if (!input.reader.joinable()) {
+        input.stopReader.store(false, std::memory_order_release);
+        input.reader = std::thread(readEvents);
+    }
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInStop(MidiPort) {
+    std::lock_guard<std::mutex> guard(input.mutex);
+    input.started = false;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInReset(MidiPort) {
+    std::vector<MidiBuffer*> handedBack;
+    {
+        std::lock_guard<std::mutex> guard(input.mutex);
+        input.started = false;
+        handedBack.swap(input.queued);
+        for (MidiBuffer* buffer : handedBack) {
+            buffer->bytesRecorded = 0;
+            buffer->flags = (buffer->flags & ~MIDI_BUFFER_QUEUED) | MIDI_BUFFER_DONE;
+        }
+    }
+    for (MidiBuffer* buffer : handedBack)
+        input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInClose(MidiPort) {
+    if (input.seq == nullptr) return MIDI_ERROR;
+    {
+        std::lock_guard<std::mutex> guard(input.mutex);
+        if (!input.queued.empty()) return MIDI_STILL_PLAYING;
+    }
+    stopReader();
+    snd_seq_close(input.seq);
+    input.seq = nullptr;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
+    listPorts();
+    if (index >= outputPorts.size()) return MIDI_BAD_PORT;
+    if (output.seq != nullptr) return MIDI_ERROR;
+    snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_OUTPUT);
+    if (seq == nullptr) return MIDI_ERROR;
+    int own = snd_seq_create_simple_port(seq, "update out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (own < 0 || snd_seq_connect_to(seq, own, outputPorts[index].client, outputPorts[index].port) < 0) {
+        snd_seq_close(seq);
+        return MIDI_ERROR;
+    }
+    output.seq = seq;
+    output.ownPort = own;
+    output.device.client = static_cast<unsigned char>(outputPorts[index].client);
+    output.device.port = static_cast<unsigned char>(outputPorts[index].port);
+    port = OUT_HANDLE;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutPrepare(MidiPort, MidiBuffer* buffer) {
+    buffer->flags |= MIDI_BUFFER_PREPARED;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
+    if (output.seq == nullptr) return MIDI_ERROR;
+    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    snd_seq_ev_set_source(&event, output.ownPort);
+    snd_seq_ev_set_dest(&event, output.device.client, output.device.port);
+    snd_seq_ev_set_direct(&event);
+    snd_seq_ev_set_sysex(&event, buffer->length, buffer->data);
+    int sent = snd_seq_event_output_direct(output.seq, &event);
+    if (sent < 0) return failure(sent);
+    int drained = snd_seq_drain_output(output.seq);
+    if (drained < 0) return failure(drained);
+    buffer->flags |= MIDI_BUFFER_DONE;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutUnprepare(MidiPort, MidiBuffer* buffer) {
+    buffer->flags &= ~MIDI_BUFFER_PREPARED;  // the message left during the send
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutReset(MidiPort) {
+    if (output.seq != nullptr) snd_seq_drop_output(output.seq);
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutClose(MidiPort) {
+    if (output.seq == nullptr) return MIDI_ERROR;
+    snd_seq_close(output.seq);
+    output.seq = nullptr;
+    return MIDI_OK;
+}
+
+void midiBackendSleep(uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}

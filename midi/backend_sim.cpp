@@ -1,0 +1,377 @@
+// The emulated back end: MIDI ports with the emulated target behind them.
+//
+// Like a driver, it delivers the device's replies through the input
+// callback on a thread of its own. Time is the host's own sleep time: a
+// reply due "3 ms" after a message is delivered during the host's sleeps
+// once they add up to 3 ms, and the host's sleep returns only after that
+// delivery. So a run against the emulation is the same every time, however
+// slow the machine, and a reply's timing relative to the host's polls is
+// exactly what the script says.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "midi/backend.h"
+#include "midi/sim_device.h"
+
+namespace {
+
+struct Delivery {
+    enum Kind { Reply, Notice, ReturnBuffer };
+    Kind kind;
+    uint64_t due;       // host time; ignored while onNextSend
+    bool onNextSend;
+    SimBytes message;   // Reply
+    uint32_t notice;    // Notice
+};
+
+struct InputPort {
+    bool open = false;
+    bool started = false;
+    uint16_t index = 0;
+    MidiInCallback callback = nullptr;
+    std::vector<MidiBuffer*> queued;
+};
+
+struct OutputPort {
+    bool open = false;
+    uint16_t index = 0;
+    uint32_t stillPlayingLeft = 0;
+};
+
+constexpr MidiPort IN_HANDLE = 0x1001;
+constexpr MidiPort OUT_HANDLE = 0x2002;
+
+std::mutex mutex;
+std::condition_variable changed;
+SimScript script;
+SimDevice device;
+SimLog log;
+uint64_t now = 0;
+std::vector<Delivery> pending;
+bool delivering = false;
+bool stopping = false;
+std::thread worker;
+InputPort input;
+OutputPort output;
+uint32_t messagesSent = 0;
+uint32_t sleepsSinceSend = 0;
+
+bool defaultScriptLoaded = false;
+
+// The demo's device: it answers the identify request and acknowledges every
+// record a few milliseconds later, in real time.
+void loadDefaultScript() {
+    if (defaultScriptLoaded) return;
+    defaultScriptLoaded = true;
+    script = SimScript();
+    script.realTime = true;
+    script.modelDelayMs = 12;
+    device = SimDevice();
+    device.script = &script;
+}
+
+bool isDue(const Delivery& d) { return !d.onNextSend && d.due <= now; }
+
+bool anyDue() { return std::any_of(pending.begin(), pending.end(), isDue); }
+
+// Waits until every delivery that is due has been made.
+void settle(std::unique_lock<std::mutex>& lock) {
+    changed.notify_all();
+    changed.wait(lock, [] { return !delivering && !anyDue(); });
+}
+
+void deliverLoop() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [] { return stopping || anyDue(); });
+        if (stopping && !anyDue()) return;
+        auto next = std::min_element(pending.begin(), pending.end(), [](const Delivery& a, const Delivery& b) {
+            return isDue(a) && (!isDue(b) || a.due < b.due);
+        });
+        Delivery delivery = std::move(*next);
+        pending.erase(next);
+
+        MidiInCallback callback = input.callback;
+        MidiBuffer* buffer = nullptr;
+        uint32_t notice = delivery.notice;
+        if (delivery.kind == Delivery::Notice) {
+            // delivered whether or not input is started
+        } else if (delivery.kind == Delivery::ReturnBuffer || (input.open && input.started &&
+                                                                 script.inputs[input.index].device)) {
+            if (!input.queued.empty()) {
+                buffer = input.queued.front();
+                input.queued.erase(input.queued.begin());
+                uint32_t n = 0;
+                if (delivery.kind == Delivery::Reply) {
+                    n = std::min<uint32_t>(static_cast<uint32_t>(delivery.message.size()), buffer->length);
+                    std::memcpy(buffer->data, delivery.message.data(), n);
+                }
+                buffer->bytesRecorded = n;
+                buffer->flags = (buffer->flags & ~MIDI_BUFFER_QUEUED) | MIDI_BUFFER_DONE;
+                notice = MIDI_IN_LONGDATA;
+            }
+        }
+        if (callback == nullptr || (delivery.kind != Delivery::Notice && buffer == nullptr)) {
+            if (delivery.kind == Delivery::Reply) log.events.push_back("reply dropped");
+            changed.notify_all();
+            continue;
+        }
+        delivering = true;
+        lock.unlock();
+        callback(IN_HANDLE, notice, 0, reinterpret_cast<uintptr_t>(buffer), 0);
+        lock.lock();
+        delivering = false;
+        changed.notify_all();
+    }
+}
+
+void event(const char* direction, uint16_t index, const char* what) {
+    log.events.push_back(std::string(direction) + " " + std::to_string(index) + " " + what);
+}
+
+void schedule(Delivery delivery, std::unique_lock<std::mutex>& lock) {
+    pending.push_back(std::move(delivery));
+    settle(lock);
+}
+
+MidiResult copyName(const std::vector<SimPort>& ports, uint16_t index, char* name) {
+    name[0] = 0;
+    if (index >= ports.size()) return MIDI_BAD_PORT;
+    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
+    name[MIDI_PORT_NAME_CHARS - 1] = 0;
+    return MIDI_OK;
+}
+
+}  // namespace
+
+void simBegin(const SimScript& newScript) {
+    std::lock_guard<std::mutex> guard(mutex);
+    defaultScriptLoaded = true;
+    script = newScript;
+    device = SimDevice();
+    device.script = &script;
+    log = SimLog();
+    now = 0;
+    pending.clear();
+    input = InputPort();
+    output = OutputPort();
+    messagesSent = 0;
+    sleepsSinceSend = 0;
+}
+
+SimLog simLog() {
+    std::lock_guard<std::mutex> guard(mutex);
+    return log;
+}
+
+uint16_t midiBackendInCount() {
+    std::lock_guard<std::mutex> guard(mutex);
+    loadDefaultScript();
+    return static_cast<uint16_t>(script.inputs.size());
+}
+
+uint16_t midiBackendOutCount() {
+    std::lock_guard<std::mutex> guard(mutex);
+    loadDefaultScript();
+    return static_cast<uint16_t>(script.outputs.size());
+}
+
+MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    std::lock_guard<std::mutex> guard(mutex);
+    loadDefaultScript();
+    return copyName(script.inputs, index, name);
+}
+
+MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    std::lock_guard<std::mutex> guard(mutex);
+    loadDefaultScript();
+    return copyName(script.outputs, index, name);
+}
+
+MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback callback) {
+    std::unique_lock<std::mutex> lock(mutex);
+    loadDefaultScript();
+    if (index >= script.inputs.size()) return MIDI_BAD_PORT;
+    if (input.open) return MIDI_ERROR;  // the emulation has one input at a time
+    if (script.inputs[index].openResult != MIDI_OK) return script.inputs[index].openResult;
+    input = InputPort();
+    input.open = true;
+    input.index = index;
+    input.callback = callback;
+    port = IN_HANDLE;
+    event("in", index, "open");
+    stopping = false;
+    worker = std::thread(deliverLoop);
+    schedule({Delivery::Notice, now, false, {}, MIDI_IN_OPEN}, lock);
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInPrepare(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    buffer->flags |= MIDI_BUFFER_PREPARED;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInUnprepare(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
+    buffer->flags &= ~MIDI_BUFFER_PREPARED;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!input.open) return MIDI_ERROR;
+    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
+    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
+    buffer->flags = (buffer->flags & ~MIDI_BUFFER_DONE) | MIDI_BUFFER_QUEUED;
+    input.queued.push_back(buffer);
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInStart(MidiPort) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!input.open) return MIDI_ERROR;
+    event("in", input.index, "start");
+    if (script.inputs[input.index].startResult != MIDI_OK) return script.inputs[input.index].startResult;
+    input.started = true;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInStop(MidiPort) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!input.open) return MIDI_ERROR;
+    input.started = false;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInReset(MidiPort) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!input.open) return MIDI_ERROR;
+    input.started = false;
+    for (size_t i = 0; i < input.queued.size(); ++i)
+        pending.push_back({Delivery::ReturnBuffer, now, false, {}, 0});
+    settle(lock);
+    return MIDI_OK;
+}
+
+MidiResult midiBackendInClose(MidiPort) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!input.open) return MIDI_ERROR;
+    if (!input.queued.empty()) return MIDI_STILL_PLAYING;
+    schedule({Delivery::Notice, now, false, {}, MIDI_IN_CLOSE}, lock);
+    event("in", input.index, "close");
+    input.open = false;
+    input.callback = nullptr;
+    stopping = true;
+    pending.clear();
+    changed.notify_all();
+    lock.unlock();
+    worker.join();
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
+    std::lock_guard<std::mutex> guard(mutex);
+    loadDefaultScript();
+    if (index >= script.outputs.size()) return MIDI_BAD_PORT;
+    if (output.open) return MIDI_ERROR;  // one output at a time
+    if (script.outputs[index].openResult != MIDI_OK) return script.outputs[index].openResult;
+    output = OutputPort();
+    output.open = true;
+    output.index = index;
+    port = OUT_HANDLE;
+    event("out", index, "open");
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutPrepare(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!output.open) return MIDI_ERROR;
+    buffer->flags |= MIDI_BUFFER_PREPARED;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!output.open) return MIDI_ERROR;
+    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
+    ++messagesSent;
+    if (script.failSendAt != 0 &&
+        (messagesSent == script.failSendAt || (script.failSendAfter && messagesSent > script.failSendAt))) {
+        log.events.push_back("send " + std::to_string(messagesSent) + " failed");
+        return MIDI_ERROR;
+    }
+    SimBytes message(buffer->data, buffer->data + buffer->length);
+    log.sent.push_back(message);
+    log.sleepsBefore.push_back(sleepsSinceSend);
+    sleepsSinceSend = 0;
+
+    // A reply held back for this moment arrives first.
+    bool held = false;
+    for (Delivery& d : pending) {
+        if (d.onNextSend) {
+            d.onNextSend = false;
+            d.due = now;
+            held = true;
+        }
+    }
+    if (held) settle(lock);
+
+    if (script.outputs[output.index].device) {
+        SimReply reply = simDeviceReceive(device, message, now, log);
+        if (reply.kind == SimReply::Message) {
+            bool onNext = reply.delayMs == SIM_ON_NEXT_SEND;
+            schedule({Delivery::Reply, onNext ? 0 : now + reply.delayMs, onNext, reply.message, 0}, lock);
+        }
+    }
+    buffer->flags |= MIDI_BUFFER_QUEUED;
+    output.stillPlayingLeft = script.stillPlaying;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutUnprepare(MidiPort, MidiBuffer* buffer) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if ((buffer->flags & MIDI_BUFFER_QUEUED) && output.stillPlayingLeft > 0) {
+        --output.stillPlayingLeft;
+        return MIDI_STILL_PLAYING;
+    }
+    buffer->flags &= ~(MIDI_BUFFER_QUEUED | MIDI_BUFFER_PREPARED);
+    buffer->flags |= MIDI_BUFFER_DONE;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutReset(MidiPort) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!output.open) return MIDI_ERROR;
+    output.stillPlayingLeft = 0;
+    log.events.push_back("out " + std::to_string(output.index) + " reset");
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutClose(MidiPort) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!output.open) return MIDI_ERROR;
+    event("out", output.index, "close");
+    output.open = false;
+    return MIDI_OK;
+}
+
+void midiBackendSleep(uint32_t milliseconds) {
+    bool realTime;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        loadDefaultScript();
+        realTime = script.realTime;
+        ++log.sleeps;
+        ++sleepsSinceSend;
+        log.sleptMs += milliseconds;
+        now += milliseconds;
+        settle(lock);
+    }
+    if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}

@@ -1,0 +1,85 @@
+#include "midi/sim_device.h"
+
+#include <cstdio>
+
+#include "protocol/wire.h"
+
+SimReply simModel(uint32_t delayMs) { return {SimReply::Model, {}, delayMs}; }
+SimReply simSilence() { return {SimReply::Silence, {}, 0}; }
+SimReply simCode(uint8_t code, uint32_t delayMs) { return {SimReply::Message, {0xF0, code, 0xF7}, delayMs}; }
+SimReply simMessage(SimBytes message, uint32_t delayMs) {
+    return {SimReply::Message, std::move(message), delayMs};
+}
+
+namespace {
+
+const uint8_t SIGNATURE[] = {0x35, 0x0E, 0x62, 0x19, CMD_IDENTIFY};
+
+int hexValue(uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;  // the host sends upper-case digits only
+}
+
+// A scripted reply, or the model's own answer `code` in place of Model.
+SimReply pick(const std::vector<SimReply>& replies, size_t& index, const SimReply& otherwise,
+              uint8_t code, uint32_t modelDelay) {
+    SimReply reply = index < replies.size() ? replies[index] : otherwise;
+    ++index;
+    if (reply.kind == SimReply::Model) return simCode(code, reply.delayMs ? reply.delayMs : modelDelay);
+    return reply;
+}
+
+SimReply refuse(SimDevice& device, SimLog& log, const std::string& why) {
+    device.assembling.clear();
+    log.deviceErrors.push_back(why);
+    return simSilence();
+}
+
+}  // namespace
+
+SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t now, SimLog& log) {
+    const SimScript& script = *device.script;
+    if (message.size() < 2 || message.front() != 0xF0 || message.back() != 0xF7)
+        return refuse(device, log, "not a System Exclusive message");
+    SimBytes payload(message.begin() + 1, message.end() - 1);
+
+    if (payload.size() == 7 && std::equal(SIGNATURE, SIGNATURE + 5, payload.begin())) {
+        ++log.identifyRequests;
+        device.assembling.clear();
+        return pick(script.identifyReplies, device.identifyIndex, script.identifyOtherwise,
+                    script.deviceId, script.modelDelayMs);
+    }
+
+    // A data chunk: hex text of the record being received. A record whose
+    // chunks stopped coming is given up, so a resend starts afresh.
+    if (!device.assembling.empty() && now - device.lastChunkAt > script.partialTimeoutMs) {
+        device.assembling.clear();
+        log.deviceErrors.push_back("unfinished record dropped");
+    }
+    device.lastChunkAt = now;
+    if (payload.empty() || payload.size() > SYSEX_MAX_PAYLOAD || payload.size() % 2 != 0)
+        return refuse(device, log, "chunk of " + std::to_string(payload.size()) + " characters");
+    for (size_t i = 0; i < payload.size(); i += 2) {
+        int high = hexValue(payload[i]);
+        int low = hexValue(payload[i + 1]);
+        if (high < 0 || low < 0) return refuse(device, log, "chunk with a character that is no hex digit");
+        device.assembling.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+    if (device.assembling.size() < 2) return refuse(device, log, "chunk shorter than a length field");
+    size_t size = device.assembling[0] * 256u + device.assembling[1] + 2u;
+    if (device.assembling.size() > size) return refuse(device, log, "chunk runs past its record");
+    if (device.assembling.size() < size) return simSilence();  // more chunks to come
+
+    SimBytes record;
+    record.swap(device.assembling);
+    log.records.push_back(record);
+    uint16_t sum = 0;
+    for (size_t i = 2; i < record.size(); ++i) {
+        // payload bytes, then the little-endian checksum word
+        sum = static_cast<uint16_t>(sum + (i + 1 == record.size() ? record[i] * 256 : record[i]));
+    }
+    uint8_t code = sum == 0 ? REPLY_ACK : REPLY_CRC_ERROR;
+    return pick(script.recordReplies, device.recordIndex, script.recordOtherwise, code,
+                script.modelDelayMs);
+}

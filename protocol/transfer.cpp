@@ -1,0 +1,100 @@
+#include "app/console.h"
+#include "midi/midi_link.h"
+#include "protocol/update_protocol.h"
+#include "protocol/wire.h"
+
+namespace {
+
+// Each of the four shapes shows on two successive progress lines.
+const char SPINNER[] = "--\\\\||//";
+constexpr unsigned SPINNER_STEPS = sizeof SPINNER - 1;
+
+void reportRejection(uint8_t code) {
+    switch (code) {
+    case REPLY_DAMAGED_1:
+    case REPLY_DAMAGED_2:
+        consolePrint("\nThe download file has been damaged!\n");
+        break;
+    case REPLY_VERIFY_ERROR:
+        consolePrint("\nThe download file verifies error!\n");
+        break;
+    case REPLY_ERASE_ERROR:
+        consolePrint("\nThe MCU erases error!\n");
+        break;
+    case REPLY_CRC_ERROR:
+        consolePrint("\nThe CRC of the download file is error!\n");
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void transferImage(const KitImage& image) {
+    uint16_t pos = 0;
+    uint16_t acked = 0;
+    uint8_t failures = 0;
+    unsigned spinner = 0;
+    char chunk[100];
+
+    while (pos < image.count) {
+        uint16_t size = recordSizeAt(image, pos);
+        auto percent = static_cast<uint16_t>(uint32_t{acked} * 100 / image.count);
+
+        char shape = SPINNER[spinner];
+        spinner = (spinner + 1) % SPINNER_STEPS;
+        consolePrint("\r                        \rTransferring.. %c %d%% done", shape, percent);
+        consoleFlush();
+
+        uint16_t remaining = size;
+        while (remaining != 0) {
+            bool full = remaining >= CHUNK_BYTES;
+            uint16_t characters = encodeNextChunk(image.bytes, pos, size, remaining, chunk);
+            uint16_t result = sendSysEx(reinterpret_cast<const uint8_t*>(chunk), characters);
+            // A failed short last chunk shows up as a missing acknowledgement.
+            if (full && result != 0) {
+                consolePrint("\nError: The MIDI Out of device is missing!\n\n");
+                return;
+            }
+            sleepMs(1);
+        }
+
+        uint16_t polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;
+        while (polls != 0) {
+            --polls;
+            if (replyCount() > 1) break;
+            sleepMs(1);
+        }
+
+        if (replyCount() > 1) {
+            uint8_t code = takeReplyCode();
+            if (code == REPLY_ACK) {
+                acked = static_cast<uint16_t>(acked + size);
+                failures = 0;
+                pos = static_cast<uint16_t>(pos + size);
+                continue;
+            }
+            if (++failures >= MAX_FAILURES) {
+                consolePrint("\nError in updating.\n");
+                return;
+            }
+            spinner = (spinner + SPINNER_STEPS - 1) % SPINNER_STEPS;
+            if (code == REPLY_RESTARTING) {
+                consolePrint("\rTransferring.. 100%% done.  \n");
+                consolePrint("Target update successfully!\n");
+                consolePrint("\nThe System is restart, please wait!\n\n");
+                return;
+            }
+            reportRejection(code);
+        } else {
+            if (++failures >= MAX_FAILURES) {
+                consolePrint("\nFailed: Target is not responding.\n\n");
+                return;
+            }
+            spinner = (spinner + SPINNER_STEPS - 1) % SPINNER_STEPS;
+        }
+    }
+    consolePrint("\rTransferring.. 100%% done.  \n");
+    consolePrint("Target update successfully!\n\n");
+}

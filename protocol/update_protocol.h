@@ -1,0 +1,24 @@
+// The update conversation with the target: the identify handshake and the
+// record transfer.
+#pragma once
+
+#include <cstdint>
+
+#include "app/outcome.h"
+#include "app/profile.h"
+#include "kit/kit.h"
+
+constexpr uint16_t IDENTIFY_COUNTDOWN = 20;  // at most 19 requests
+constexpr uint16_t IDENTIFY_POLLS = 100;
+constexpr uint16_t ACK_POLLS_SHORT = 50;
+constexpr uint16_t ACK_POLLS_LONG = 200;
+constexpr uint16_t LONG_WAIT_PERCENT = 85;
+constexpr uint8_t MAX_FAILURES = 20;
+
+// Sends the profile's identify request until the target answers, and
+// judges the answer against `deviceId`.
+Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId);
+
+// Sends every record of the validated image, with acknowledgement, resend
+// and the progress line. Its outcome shows only in what it prints.
+void transferImage(const KitImage& image);
