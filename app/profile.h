@@ -10,13 +10,13 @@ struct TargetProfile {
     uint8_t identifyRequest[7];   // signature, CMD_IDENTIFY, variant byte, device id
 };
 
-constexpr TargetProfile STANDARD_PROFILE = {
+inline constexpr TargetProfile STANDARD_PROFILE = {
     "VORNACEL Update V0.1 -> Calvenor Pro System\n",
     0x48,
     {0x35, 0x0E, 0x62, 0x19, 0x1C, 0x17, 0x48},
 };
 
-constexpr TargetProfile GD32_PROFILE = {
+inline constexpr TargetProfile GD32_PROFILE = {
     "VORNACEL Update GD32 V0.1 -> Calvenor Pro System\n",
     0x58,
     {0x35, 0x0E, 0x62, 0x19, 0x1C, 0x21, 0x58},

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/console.h"
+#include "app/keep_awake.h"
 #include "kit/kit.h"
 #include "midi/midi_link.h"
 #include "protocol/update_protocol.h"
@@ -23,17 +24,22 @@ int runUpdateWith(const TargetProfile& profile) {
                     validateKitImage(*image) == Outcome::GoOn;
     if (kitReady) {
         uint16_t outputStart = 0;
+        bool awake = false;
         if (probeMidiDevices(outputStart) == Outcome::GoOn) {
             if (openMidiIn(0) != 0) {
                 consolePrint("Error: The MIDI In of device is missing!\n\n");
             } else if (openMidiOut(outputStart) != 0) {
                 consolePrint("Error: The MIDI Out of device is missing!\n\n");
-            } else if (identifyTarget(profile, deviceId) == Outcome::GoOn) {
-                transferImage(*image);
+            } else {
+                // A computer that sleeps mid-update leaves the device half-written.
+                keepSystemAwake();
+                awake = true;
+                if (identifyTarget(profile, deviceId) == Outcome::GoOn) transferImage(*image);
             }
         }
         closeMidiIn();
         closeMidiOut();
+        if (awake) allowSystemSleep();
     }
 
     consolePause();

@@ -7,6 +7,9 @@
 // delivery. So a run against the emulation is the same every time, however
 // slow the machine, and a reply's timing relative to the host's polls is
 // exactly what the script says.
+//
+// With a wall clock (for a host whose sleeps do not come through here, such
+// as a program using the Windows test double) time is real time instead.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -50,7 +53,8 @@ std::condition_variable changed;
 SimScript script;
 SimDevice device;
 SimLog log;
-uint64_t now = 0;
+uint64_t hostTime = 0;
+std::chrono::steady_clock::time_point wallStart;
 std::vector<Delivery> pending;
 bool delivering = false;
 bool stopping = false;
@@ -74,7 +78,28 @@ void loadDefaultScript() {
     device.script = &script;
 }
 
-bool isDue(const Delivery& d) { return !d.onNextSend && d.due <= now; }
+uint64_t wallTime() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - wallStart)
+                                     .count());
+}
+
+// The emulation's time in milliseconds.
+uint64_t currentTime() { return script.wallClock ? wallTime() : hostTime; }
+
+bool isDue(const Delivery& d) { return !d.onNextSend && d.due <= currentTime(); }
+
+// When the next delivery falls due, if any is waiting for a time.
+bool nextDue(uint64_t& due) {
+    bool any = false;
+    for (const Delivery& d : pending) {
+        if (!d.onNextSend && (!any || d.due < due)) {
+            due = d.due;
+            any = true;
+        }
+    }
+    return any;
+}
 
 bool anyDue() { return std::any_of(pending.begin(), pending.end(), isDue); }
 
@@ -87,8 +112,15 @@ void settle(std::unique_lock<std::mutex>& lock) {
 void deliverLoop() {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        changed.wait(lock, [] { return stopping || anyDue(); });
         if (stopping && !anyDue()) return;
+        if (!anyDue()) {
+            uint64_t due = 0;
+            if (script.wallClock && nextDue(due))
+                changed.wait_until(lock, wallStart + std::chrono::milliseconds(due));
+            else
+                changed.wait(lock);
+            continue;
+        }
         auto next = std::min_element(pending.begin(), pending.end(), [](const Delivery& a, const Delivery& b) {
             return isDue(a) && (!isDue(b) || a.due < b.due);
         });
@@ -155,12 +187,18 @@ void simBegin(const SimScript& newScript) {
     device = SimDevice();
     device.script = &script;
     log = SimLog();
-    now = 0;
+    hostTime = 0;
+    wallStart = std::chrono::steady_clock::now();
     pending.clear();
     input = InputPort();
     output = OutputPort();
     messagesSent = 0;
     sleepsSinceSend = 0;
+}
+
+void simNote(const std::string& problem) {
+    std::lock_guard<std::mutex> guard(mutex);
+    log.deviceErrors.push_back(problem);
 }
 
 SimLog simLog() {
@@ -206,7 +244,7 @@ MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback call
     event("in", index, "open");
     stopping = false;
     worker = std::thread(deliverLoop);
-    schedule({Delivery::Notice, now, false, {}, MIDI_IN_OPEN}, lock);
+    schedule({Delivery::Notice, currentTime(), false, {}, MIDI_IN_OPEN}, lock);
     return MIDI_OK;
 }
 
@@ -254,7 +292,7 @@ MidiResult midiBackendInReset(MidiPort) {
     if (!input.open) return MIDI_ERROR;
     input.started = false;
     for (size_t i = 0; i < input.queued.size(); ++i)
-        pending.push_back({Delivery::ReturnBuffer, now, false, {}, 0});
+        pending.push_back({Delivery::ReturnBuffer, currentTime(), false, {}, 0});
     settle(lock);
     return MIDI_OK;
 }
@@ -263,7 +301,7 @@ MidiResult midiBackendInClose(MidiPort) {
     std::unique_lock<std::mutex> lock(mutex);
     if (!input.open) return MIDI_ERROR;
     if (!input.queued.empty()) return MIDI_STILL_PLAYING;
-    schedule({Delivery::Notice, now, false, {}, MIDI_IN_CLOSE}, lock);
+    schedule({Delivery::Notice, currentTime(), false, {}, MIDI_IN_CLOSE}, lock);
     event("in", input.index, "close");
     input.open = false;
     input.callback = nullptr;
@@ -316,13 +354,14 @@ MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
     for (Delivery& d : pending) {
         if (d.onNextSend) {
             d.onNextSend = false;
-            d.due = now;
+            d.due = currentTime();
             held = true;
         }
     }
     if (held) settle(lock);
 
     if (script.outputs[output.index].device) {
+        uint64_t now = currentTime();
         SimReply reply = simDeviceReceive(device, message, now, log);
         if (reply.kind == SimReply::Message) {
             bool onNext = reply.delayMs == SIM_ON_NEXT_SEND;
@@ -370,7 +409,7 @@ void midiBackendSleep(uint32_t milliseconds) {
         ++log.sleeps;
         ++sleepsSinceSend;
         log.sleptMs += milliseconds;
-        now += milliseconds;
+        hostTime += milliseconds;
         settle(lock);
     }
     if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

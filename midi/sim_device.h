@@ -49,6 +49,7 @@ struct SimScript {
     bool failSendAfter = false;              // ... and every one after it
     uint32_t stillPlaying = 0;               // unprepare answers "still playing" this often per message
     bool realTime = false;                   // sleeps also take real time (the demo)
+    bool wallClock = false;                  // time is real time, not the host's sleeps
 };
 
 // What happened on the emulated ports during a run.
@@ -83,3 +84,5 @@ SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t n
 void simBegin(const SimScript& script);
 // A copy of the log so far.
 SimLog simLog();
+// Notes something the device's surroundings found wrong (in deviceErrors).
+void simNote(const std::string& problem);

@@ -19,7 +19,7 @@ const Build BUILDS[] = {
     {UPDATE_GD32_EXE, "VORNACEL Update GD32 V0.1 -> Calvenor Pro System\n"},
 };
 
-const std::string PAUSE = "Press any key to continue . . . \n";
+const std::string PAUSE = UPDATE_PAUSE_TEXT;
 const std::string GOOD_KIT = "00 04 AA BB 9B FE\n";
 
 enum class Entry { KitFile, Folder };

@@ -21,6 +21,8 @@ struct ProgramRun {
 };
 
 // Runs `program` in `folder` with standard input closed and no arguments.
+// On Windows, `out` is the console text with text mode's "\r\n" line ends
+// turned back into "\n".
 ProgramRun runProgram(const std::string& program, const std::string& folder);
 
 // Makes `folder`/`name` a directory.

@@ -1,0 +1,15 @@
+// The emulated device's script and log as text, so that a test can hand a
+// script to the Windows test double in another process and read back what
+// it saw.
+#pragma once
+
+#include <string>
+
+#include "midi/sim_device.h"
+
+std::string simScriptText(const SimScript& script);
+bool parseSimScript(const std::string& text, SimScript& script);
+
+// Only what a test compares: messages sent, port events, device errors.
+std::string simLogText(const SimLog& log);
+bool parseSimLog(const std::string& text, SimLog& log);

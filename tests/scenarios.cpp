@@ -1,0 +1,312 @@
+#include "tests/scenarios.h"
+
+#include "protocol/wire.h"
+
+SimScript with(void (*change)(SimScript&)) {
+    SimScript s;
+    change(s);
+    return s;
+}
+
+Events portEvents(const SimLog& log) {
+    Events events;
+    for (const auto& e : log.events)
+        if (e.rfind("in ", 0) == 0 || e.rfind("out ", 0) == 0) events.push_back(e);
+    return events;
+}
+
+const Bytes ONE_RECORD = {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE};
+
+namespace {
+
+const std::string DEVICE = "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Calvenor Pro\r\n";
+const std::string DONE = "\rTransferring.. 100% done.  \nTarget update successfully!\n\n";
+const std::string OUT_MISSING = "Error: The MIDI Out of device is missing!\n\n";
+const std::string NOT_RESPONDING = "\nFailed: Target is not responding.\n\n";
+const Events FULL_RUN = {"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 close"};
+
+std::string progress(char shape, int percent) {
+    return "\r                        \rTransferring.. " + std::string(1, shape) + " " +
+           std::to_string(percent) + "% done";
+}
+
+std::string times(const std::string& text, int n) {
+    std::string all;
+    for (int i = 0; i < n; ++i) all += text;
+    return all;
+}
+
+SimBytes framed(const std::string& text) {
+    SimBytes m;
+    m.reserve(text.size() + 2);
+    m.push_back(0xF0);
+    for (char c : text) m.push_back(static_cast<uint8_t>(c));
+    m.push_back(0xF7);
+    return m;
+}
+
+SimBytes identifyMessage(const TargetProfile& profile) {
+    return framed(std::string(profile.identifyRequest, profile.identifyRequest + 7));
+}
+
+// The chunk messages of record `index` of `image`, written out by hand.
+Messages recordMessages(const Bytes& image, size_t index) {
+    size_t pos = 0;
+    for (size_t i = 0; i < index; ++i) pos += image[pos] * 256 + image[pos + 1] + 2;
+    size_t size = image[pos] * 256 + image[pos + 1] + 2;
+    static const char digits[] = "0123456789ABCDEF";
+    Messages messages;
+    for (size_t at = 0; at < size; at += 23) {
+        std::string text;
+        for (size_t i = at; i < size && i < at + 23; ++i) {
+            text += digits[image[pos + i] >> 4];
+            text += digits[image[pos + i] & 15];
+        }
+        messages.push_back(framed(text));
+    }
+    return messages;
+}
+
+Messages operator+(Messages a, const Messages& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Messages repeat(const Messages& m, int n) {
+    Messages all;
+    for (int i = 0; i < n; ++i) all = all + m;
+    return all;
+}
+
+std::vector<SimReply> replies(std::initializer_list<uint8_t> codes) {
+    std::vector<SimReply> all;
+    for (uint8_t code : codes) all.push_back(simCode(code));
+    return all;
+}
+
+std::vector<SimReply> repeatReply(const SimReply& reply, int n) { return std::vector<SimReply>(n, reply); }
+
+std::vector<SimReply> operator+(std::vector<SimReply> a, const std::vector<SimReply>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes sampleKit(size_t records, size_t payload) { return makeSampleImage(records, payload, 42); }
+
+}  // namespace
+
+std::vector<Scenario> scenarios() {
+    const Bytes three = sampleKit(3, 30);  // records of 34 bytes: a full chunk and a short one
+    const Bytes ten = sampleKit(10, 2);    // records of 6 bytes
+    const Bytes nine = sampleKit(9, 2);
+    const Bytes twenty = sampleKit(20, 2);
+    const SimBytes id = identifyMessage(STANDARD_PROFILE);
+    const Messages one = recordMessages(ONE_RECORD, 0);
+
+    std::vector<Scenario> all;
+
+    // --- device checks and port search ---
+    all.push_back({"no MIDI input port", ONE_RECORD, with([](SimScript& s) { s.inputs.clear(); }),
+                   "Error: Did not find the USB Audio device, please check!\n\n", {}, {}});
+    all.push_back({"two MIDI input ports", ONE_RECORD,
+                   with([](SimScript& s) { s.inputs = {{"Calvenor Pro"}, {"Other Device"}}; }),
+                   "Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n",
+                   {}, {}});
+    all.push_back({"input port does not open", ONE_RECORD,
+                   with([](SimScript& s) { s.inputs[0].openResult = MIDI_ERROR; }),
+                   "Error: The MIDI In of device is missing!\n\n", {}, {}});
+    all.push_back({"input port does not start", ONE_RECORD,
+                   with([](SimScript& s) { s.inputs[0].startResult = MIDI_ERROR; }),
+                   "MIDI IN DEVICE: Calvenor Pro\r\nError: The MIDI In of device is missing!\n\n", {},
+                   {"in 0 open", "in 0 start", "in 0 close"}});
+    all.push_back({"a Microsoft input port is passed over and closed", ONE_RECORD,
+                   with([](SimScript& s) { s.inputs = {{"microsoft MIDI in", false}}; }),
+                   "MIDI IN DEVICE: microsoft MIDI in\r\nError: The MIDI In of device is missing!\n\n", {},
+                   {"in 0 open", "in 0 start", "in 0 close"}});
+    all.push_back({"output port does not open", ONE_RECORD,
+                   with([](SimScript& s) { s.outputs[0].openResult = MIDI_ERROR; }),
+                   "MIDI IN DEVICE: Calvenor Pro\r\n" + OUT_MISSING, {},
+                   {"in 0 open", "in 0 start", "in 0 close"}});
+    all.push_back({"a lone Microsoft output port", ONE_RECORD,
+                   with([](SimScript& s) { s.outputs = {{"Microsoft GS Wavetable Synth", false}}; }),
+                   "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Microsoft GS Wavetable Synth\r\n" +
+                       OUT_MISSING,
+                   {}, {"in 0 open", "in 0 start", "out 0 open", "out 0 close", "in 0 close"}});
+    all.push_back({"output search starts at 1 after the GS synth", ONE_RECORD,
+                   with([](SimScript& s) { s.outputs = {{"Microsoft GS Wavetable Synth", false}, {"Calvenor Pro"}}; }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id} + one,
+                   {"in 0 open", "in 0 start", "out 1 open", "in 0 close", "out 1 close"}});
+    all.push_back({"another Microsoft output port is announced and passed over", ONE_RECORD,
+                   with([](SimScript& s) { s.outputs = {{"MICROSOFT MIDI Mapper", false}, {"Calvenor Pro"}}; }),
+                   "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: MICROSOFT MIDI Mapper\r\n"
+                   "MIDI OUT DEVICE: Calvenor Pro\r\n" + progress('-', 0) + DONE,
+                   Messages{id} + one,
+                   {"in 0 open", "in 0 start", "out 0 open", "out 0 close", "out 1 open", "in 0 close",
+                    "out 1 close"}});
+
+    // --- identify handshake ---
+    all.push_back({"one record, acknowledged", ONE_RECORD, SimScript(), DEVICE + progress('-', 0) + DONE,
+                   Messages{id} + one, FULL_RUN, {0, 2}});
+    all.push_back({"empty kit: nothing to send", {}, SimScript(), DEVICE + DONE, {id}, FULL_RUN});
+    all.push_back({"identify request cannot be sent", ONE_RECORD,
+                   with([](SimScript& s) { s.failSendAt = 1; }), DEVICE + OUT_MISSING, {}, FULL_RUN});
+    all.push_back({"target is resetting", ONE_RECORD,
+                   with([](SimScript& s) { s.identifyReplies = replies({0x15}); }),
+                   DEVICE + "Please wait the system reset and retry again!\n\n", {id}, FULL_RUN});
+    all.push_back({"standard updater, GD32 target", ONE_RECORD,
+                   with([](SimScript& s) { s.deviceId = 0x58; }),
+                   DEVICE + "Error: The device and the upgrade file is not matched!\n\n", {id}, FULL_RUN});
+    {
+        Scenario gd32{"GD32 updater, GD32 target", ONE_RECORD, with([](SimScript& s) { s.deviceId = 0x58; }),
+                      DEVICE + progress('-', 0) + DONE, Messages{identifyMessage(GD32_PROFILE)} + one, FULL_RUN};
+        gd32.profile = &GD32_PROFILE;
+        all.push_back(gd32);
+        Scenario mismatch{"GD32 updater, standard target", ONE_RECORD, SimScript(),
+                          DEVICE + "Error: The device and the upgrade file is not matched!\n\n",
+                          {identifyMessage(GD32_PROFILE)}, FULL_RUN};
+        mismatch.profile = &GD32_PROFILE;
+        all.push_back(mismatch);
+    }
+    all.push_back({"target never answers the identify request", ONE_RECORD,
+                   with([](SimScript& s) { s.identifyOtherwise = simSilence(); }), DEVICE + NOT_RESPONDING,
+                   repeat({id}, 19), FULL_RUN, {0, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100,
+                                                100, 100, 100, 100, 100, 100}});
+    all.push_back({"identify answered at the fifth request", ONE_RECORD,
+                   with([](SimScript& s) { s.identifyReplies = repeatReply(simSilence(), 4); }),
+                   DEVICE + progress('-', 0) + DONE, repeat({id}, 5) + one, FULL_RUN, {0, 100, 100, 100, 100, 2}});
+    all.push_back({"a 1-byte message ends the waits but is no reply", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.identifyReplies = {simMessage({0xF0})};
+                       s.identifyOtherwise = simSilence();
+                   }),
+                   DEVICE + NOT_RESPONDING, repeat({id}, 19), FULL_RUN,
+                   {0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}});
+    all.push_back({"a late identify reply is taken by the next attempt", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND)};
+                       s.identifyOtherwise = simSilence();
+                   }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id, id} + one, FULL_RUN, {0, 100, 0}});
+
+    // --- record transfer ---
+    all.push_back({"CRC error three times, then acknowledged", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = replies({0x20, 0x20, 0x20}); }),
+                   DEVICE + times(progress('-', 0) + "\nThe CRC of the download file is error!\n", 3) +
+                       progress('-', 0) + DONE,
+                   Messages{id} + repeat(one, 4), FULL_RUN});
+    all.push_back({"every rejection code and its message", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = replies({0x21, 0x22, 0x24, 0x25, 0x30}); }),
+                   DEVICE + progress('-', 0) + "\nThe download file has been damaged!\n" + progress('-', 0) +
+                       "\nThe download file has been damaged!\n" + progress('-', 0) +
+                       "\nThe download file verifies error!\n" + progress('-', 0) + "\nThe MCU erases error!\n" +
+                       progress('-', 0) + progress('-', 0) + DONE,
+                   Messages{id} + repeat(one, 6), FULL_RUN});
+    all.push_back({"target restarts", three, with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x77}); }),
+                   DEVICE + progress('-', 0) + progress('-', 33) +
+                       "\rTransferring.. 100% done.  \nTarget update successfully!\n"
+                       "\nThe System is restart, please wait!\n\n",
+                   Messages{id} + recordMessages(three, 0) + recordMessages(three, 1), FULL_RUN});
+    all.push_back({"a restart reply as the twentieth failure", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = repeatReply(simCode(0x30), 19) + replies({0x77}); }),
+                   DEVICE + times(progress('-', 0), 20) + "\nError in updating.\n", Messages{id} + repeat(one, 20),
+                   FULL_RUN});
+    all.push_back({"twenty CRC errors", ONE_RECORD, with([](SimScript& s) { s.recordOtherwise = simCode(0x20); }),
+                   DEVICE + times(progress('-', 0) + "\nThe CRC of the download file is error!\n", 19) +
+                       progress('-', 0) + "\nError in updating.\n",
+                   Messages{id} + repeat(one, 20), FULL_RUN});
+    {
+        std::vector<uint32_t> sleeps = {0, 2};
+        sleeps.resize(21, 51);
+        all.push_back({"target never answers a record", ONE_RECORD,
+                       with([](SimScript& s) { s.recordOtherwise = simSilence(); }),
+                       DEVICE + times(progress('-', 0), 20) + NOT_RESPONDING, Messages{id} + repeat(one, 20),
+                       FULL_RUN, sleeps});
+    }
+    {
+        // Due 1 ms after the judgement: it arrives during the resend.
+        Scenario late{"a late record reply is taken by the next attempt", ONE_RECORD,
+                      with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 52)}; }),
+                      DEVICE + progress('-', 0) + progress('-', 0) + DONE, Messages{id} + one + one, FULL_RUN,
+                      {0, 2, 51}};
+        late.hostClockOnly = true;
+        all.push_back(late);
+    }
+    all.push_back({"a record reply held until the resend", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND)}; }),
+                   DEVICE + progress('-', 0) + progress('-', 0) + DONE, Messages{id} + one + one, FULL_RUN,
+                   {0, 2, 51}});
+    all.push_back({"spinner over ten records", ten, SimScript(),
+                   DEVICE + progress('-', 0) + progress('-', 10) + progress('\\', 20) + progress('\\', 30) +
+                       progress('|', 40) + progress('|', 50) + progress('/', 60) + progress('/', 70) +
+                       progress('-', 80) + progress('-', 90) + DONE,
+                   [&] {
+                       Messages m = {id};
+                       for (size_t r = 0; r < 10; ++r) m = m + recordMessages(ten, r);
+                       return m;
+                   }(),
+                   FULL_RUN});
+    all.push_back({"a resent record keeps its spinner shape, also the eighth", nine,
+                   with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x30}); }),
+                   DEVICE + progress('-', 0) + progress('-', 11) + progress('\\', 22) + progress('\\', 33) +
+                       progress('|', 44) + progress('|', 55) + progress('/', 66) + progress('/', 77) +
+                       progress('/', 77) + progress('-', 88) + DONE,
+                   [&] {
+                       Messages m = {id};
+                       for (size_t r = 0; r < 8; ++r) m = m + recordMessages(nine, r);
+                       return m + recordMessages(nine, 7) + recordMessages(nine, 8);
+                   }(),
+                   FULL_RUN});
+    {
+        // Records at 80 % wait 50 polls, from 85 % on 200 polls.
+        Scenario longWait{"the long wait from 85 %", twenty,
+                          with([](SimScript& s) {
+                              s.recordReplies = repeatReply(simModel(), 16) + std::vector<SimReply>{
+                                  simSilence(), simModel(), simSilence()};
+                          }),
+                          DEVICE, {id}, FULL_RUN};
+        const char shapes[] = "--\\\\||//";
+        int shape = 0;
+        for (int r = 0; r < 20; ++r) {
+            longWait.transcript += progress(shapes[shape % 8], 5 * r);
+            if (r == 16 || r == 17) longWait.transcript += progress(shapes[shape % 8], 5 * r);
+            ++shape;
+            longWait.wire = longWait.wire + recordMessages(twenty, r);
+            if (r == 16 || r == 17) longWait.wire = longWait.wire + recordMessages(twenty, r);
+        }
+        longWait.transcript += DONE;
+        longWait.sleepsBefore = {0};
+        longWait.sleepsBefore.resize(18, 2);  // the first attempts of records 0 to 16
+        longWait.sleepsBefore.insert(longWait.sleepsBefore.end(), {51, 2, 201, 2, 2});
+        all.push_back(longWait);
+    }
+    all.push_back({"a full chunk cannot be sent", three, with([](SimScript& s) { s.failSendAt = 2; }),
+                   DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n", {id}, FULL_RUN});
+    {
+        Scenario shortTail{"a failed short last chunk shows as a missing reply", three,
+                           with([](SimScript& s) { s.failSendAt = 3; }),
+                           DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + progress('\\', 66) + DONE,
+                           Messages{id} + Messages{recordMessages(three, 0)[0]} + recordMessages(three, 0) +
+                               recordMessages(three, 1) + recordMessages(three, 2),
+                           FULL_RUN};
+        shortTail.deviceErrors = {"unfinished record dropped"};
+        all.push_back(shortTail);
+    }
+    all.push_back({"the output vanishes while a record is awaited", three,
+                   with([](SimScript& s) {
+                       s.recordReplies = {simSilence()};
+                       s.failSendAt = 4;
+                       s.failSendAfter = true;
+                   }),
+                   DEVICE + progress('-', 0) + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n",
+                   Messages{id} + recordMessages(three, 0), FULL_RUN});
+    all.push_back({"the driver is slow to let go of each message", ONE_RECORD,
+                   with([](SimScript& s) { s.stillPlaying = 3; }), DEVICE + progress('-', 0) + DONE,
+                   Messages{id} + one, FULL_RUN, {0, 3}});
+    all.push_back({"a driver that never lets go is given up", ONE_RECORD,
+                   with([](SimScript& s) { s.stillPlaying = 1000; }), DEVICE + OUT_MISSING, {id},
+                   {"in 0 open", "in 0 start", "out 0 open", "out 0 reset", "in 0 close", "out 0 close"}});
+    return all;
+}
+
+

@@ -1,0 +1,37 @@
+// The table of whole-run scenarios, shared by the runs against the emulated
+// device in this process and the runs of the Windows executables under Wine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/profile.h"
+#include "kit/kit_writer.h"
+#include "midi/sim_device.h"
+
+using Messages = std::vector<SimBytes>;
+using Events = std::vector<std::string>;
+
+struct Scenario {
+    std::string name;
+    Bytes kit;
+    SimScript script;
+    std::string transcript;  // after the banner and the kit line, before the pause
+    Messages wire;           // every message sent
+    Events events;           // port events
+    std::vector<uint32_t> sleepsBefore = {};  // host sleeps before each message; unchecked if empty
+    const TargetProfile* profile = &STANDARD_PROFILE;
+    std::vector<std::string> deviceErrors = {};
+    bool hostClockOnly = false;  // its timing holds only where time is the host's sleeps
+};
+
+std::vector<Scenario> scenarios();
+
+// The record 00 04 AA BB 9B FE, alone in a kit.
+extern const Bytes ONE_RECORD;
+
+// The port events of a log ("in 0 open", ...), without other notes.
+Events portEvents(const SimLog& log);
+
+// Builds a script from the default one.
+SimScript with(void (*change)(SimScript&));
