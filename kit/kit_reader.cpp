@@ -18,7 +18,12 @@
 
 namespace {
 
-constexpr size_t TEXT_BLOCK = 65536;
+// The fuzz build shrinks the block so that values straddle block ends often.
+#ifndef KIT_TEXT_BLOCK
+#define KIT_TEXT_BLOCK 65536
+#endif
+constexpr size_t TEXT_BLOCK = KIT_TEXT_BLOCK;
+static_assert(TEXT_BLOCK > 4, "a block holds more than a read looks ahead");
 constexpr size_t LOOKAHEAD = 2;  // the most a read looks ahead: "0x"
 
 using FillFn = size_t (*)(void* source, unsigned char* into, size_t room);

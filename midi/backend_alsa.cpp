@@ -11,7 +11,6 @@
 #include <poll.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -19,6 +18,7 @@
 
 #include "midi/alsa_ports.h"
 #include "midi/backend.h"
+#include "midi/pacing_sleep.h"
 
 namespace {
 
@@ -307,6 +307,4 @@ MidiResult midiBackendOutClose(MidiPort) {
     return MIDI_OK;
 }
 
-void midiBackendSleep(uint32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+void midiBackendSleep(uint32_t milliseconds) { pacingSleep(milliseconds); }

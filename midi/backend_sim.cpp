@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "midi/backend.h"
+#include "midi/pacing_sleep.h"
 #include "midi/sim_device.h"
 
 namespace {
@@ -66,6 +67,28 @@ uint32_t sleepsSinceSend = 0;
 
 bool defaultScriptLoaded = false;
 
+// How deep the current thread is inside the emulation (holding its lock).
+thread_local int simDepth = 0;
+
+// The emulation's lock; while it is held, the thread is inside the emulation.
+struct SimLock {
+    std::unique_lock<std::mutex> held;
+    SimLock() : held(mutex) { ++simDepth; }
+    ~SimLock() {
+        if (held.owns_lock()) --simDepth;
+    }
+    SimLock(const SimLock&) = delete;
+    SimLock& operator=(const SimLock&) = delete;
+    void unlock() {
+        --simDepth;
+        held.unlock();
+    }
+    void lock() {
+        held.lock();
+        ++simDepth;
+    }
+};
+
 // The demo's device: it answers the identify request and acknowledges every
 // record a few milliseconds later, in real time.
 void loadDefaultScript() {
@@ -104,21 +127,22 @@ bool nextDue(uint64_t& due) {
 bool anyDue() { return std::any_of(pending.begin(), pending.end(), isDue); }
 
 // Waits until every delivery that is due has been made.
-void settle(std::unique_lock<std::mutex>& lock) {
+void settle(SimLock& lock) {
+    if (!delivering && !anyDue()) return;  // nothing to wake the thread for
     changed.notify_all();
-    changed.wait(lock, [] { return !delivering && !anyDue(); });
+    changed.wait(lock.held, [] { return !delivering && !anyDue(); });
 }
 
 void deliverLoop() {
-    std::unique_lock<std::mutex> lock(mutex);
+    SimLock lock;
     for (;;) {
         if (stopping && !anyDue()) return;
         if (!anyDue()) {
             uint64_t due = 0;
             if (script.wallClock && nextDue(due))
-                changed.wait_until(lock, wallStart + std::chrono::milliseconds(due));
+                changed.wait_until(lock.held, wallStart + std::chrono::milliseconds(due));
             else
-                changed.wait(lock);
+                changed.wait(lock.held);
             continue;
         }
         auto next = std::min_element(pending.begin(), pending.end(), [](const Delivery& a, const Delivery& b) {
@@ -165,9 +189,15 @@ void event(const char* direction, uint16_t index, const char* what) {
     log.events.push_back(std::string(direction) + " " + std::to_string(index) + " " + what);
 }
 
-void schedule(Delivery delivery, std::unique_lock<std::mutex>& lock) {
+// Adds a delivery; the delivering thread learns of it even when it is not
+// due yet (on a wall clock it then waits for its time).
+// On the host's clock, a delivery due now is made before this returns; on a
+// wall clock a reply goes its own way, as from a driver.
+void schedule(Delivery delivery, SimLock& lock) {
+    bool async = script.wallClock && delivery.kind == Delivery::Reply;
     pending.push_back(std::move(delivery));
-    settle(lock);
+    changed.notify_all();
+    if (!async) settle(lock);
 }
 
 MidiResult copyName(const std::vector<SimPort>& ports, uint16_t index, char* name) {
@@ -181,7 +211,7 @@ MidiResult copyName(const std::vector<SimPort>& ports, uint16_t index, char* nam
 }  // namespace
 
 void simBegin(const SimScript& newScript) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     defaultScriptLoaded = true;
     script = newScript;
     device = SimDevice();
@@ -196,42 +226,44 @@ void simBegin(const SimScript& newScript) {
     sleepsSinceSend = 0;
 }
 
+bool simBusyOnThisThread() { return simDepth > 0; }
+
 void simNote(const std::string& problem) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     log.deviceErrors.push_back(problem);
 }
 
 SimLog simLog() {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     return log;
 }
 
 uint16_t midiBackendInCount() {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     loadDefaultScript();
     return static_cast<uint16_t>(script.inputs.size());
 }
 
 uint16_t midiBackendOutCount() {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     loadDefaultScript();
     return static_cast<uint16_t>(script.outputs.size());
 }
 
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     loadDefaultScript();
     return copyName(script.inputs, index, name);
 }
 
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     loadDefaultScript();
     return copyName(script.outputs, index, name);
 }
 
 MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback callback) {
-    std::unique_lock<std::mutex> lock(mutex);
+    SimLock lock;
     loadDefaultScript();
     if (index >= script.inputs.size()) return MIDI_BAD_PORT;
     if (input.open) return MIDI_ERROR;  // the emulation has one input at a time
@@ -249,20 +281,20 @@ MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback call
 }
 
 MidiResult midiBackendInPrepare(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     buffer->flags |= MIDI_BUFFER_PREPARED;
     return MIDI_OK;
 }
 
 MidiResult midiBackendInUnprepare(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
     buffer->flags &= ~MIDI_BUFFER_PREPARED;
     return MIDI_OK;
 }
 
 MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (!input.open) return MIDI_ERROR;
     if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
     if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
@@ -272,7 +304,7 @@ MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
 }
 
 MidiResult midiBackendInStart(MidiPort) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (!input.open) return MIDI_ERROR;
     event("in", input.index, "start");
     if (script.inputs[input.index].startResult != MIDI_OK) return script.inputs[input.index].startResult;
@@ -281,14 +313,14 @@ MidiResult midiBackendInStart(MidiPort) {
 }
 
 MidiResult midiBackendInStop(MidiPort) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (!input.open) return MIDI_ERROR;
     input.started = false;
     return MIDI_OK;
 }
 
 MidiResult midiBackendInReset(MidiPort) {
-    std::unique_lock<std::mutex> lock(mutex);
+    SimLock lock;
     if (!input.open) return MIDI_ERROR;
     input.started = false;
     for (size_t i = 0; i < input.queued.size(); ++i)
@@ -298,7 +330,7 @@ MidiResult midiBackendInReset(MidiPort) {
 }
 
 MidiResult midiBackendInClose(MidiPort) {
-    std::unique_lock<std::mutex> lock(mutex);
+    SimLock lock;
     if (!input.open) return MIDI_ERROR;
     if (!input.queued.empty()) return MIDI_STILL_PLAYING;
     schedule({Delivery::Notice, currentTime(), false, {}, MIDI_IN_CLOSE}, lock);
@@ -314,7 +346,7 @@ MidiResult midiBackendInClose(MidiPort) {
 }
 
 MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     loadDefaultScript();
     if (index >= script.outputs.size()) return MIDI_BAD_PORT;
     if (output.open) return MIDI_ERROR;  // one output at a time
@@ -328,14 +360,14 @@ MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
 }
 
 MidiResult midiBackendOutPrepare(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (!output.open) return MIDI_ERROR;
     buffer->flags |= MIDI_BUFFER_PREPARED;
     return MIDI_OK;
 }
 
 MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
-    std::unique_lock<std::mutex> lock(mutex);
+    SimLock lock;
     if (!output.open) return MIDI_ERROR;
     if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
     ++messagesSent;
@@ -365,7 +397,8 @@ MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
         SimReply reply = simDeviceReceive(device, message, now, log);
         if (reply.kind == SimReply::Message) {
             bool onNext = reply.delayMs == SIM_ON_NEXT_SEND;
-            schedule({Delivery::Reply, onNext ? 0 : now + reply.delayMs, onNext, reply.message, 0}, lock);
+            for (uint32_t copy = 0; copy < reply.copies; ++copy)
+                schedule({Delivery::Reply, onNext ? 0 : now + reply.delayMs + copy, onNext, reply.message, 0}, lock);
         }
     }
     buffer->flags |= MIDI_BUFFER_QUEUED;
@@ -374,7 +407,7 @@ MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
 }
 
 MidiResult midiBackendOutUnprepare(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if ((buffer->flags & MIDI_BUFFER_QUEUED) && output.stillPlayingLeft > 0) {
         --output.stillPlayingLeft;
         return MIDI_STILL_PLAYING;
@@ -385,7 +418,7 @@ MidiResult midiBackendOutUnprepare(MidiPort, MidiBuffer* buffer) {
 }
 
 MidiResult midiBackendOutReset(MidiPort) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (!output.open) return MIDI_ERROR;
     output.stillPlayingLeft = 0;
     log.events.push_back("out " + std::to_string(output.index) + " reset");
@@ -393,7 +426,7 @@ MidiResult midiBackendOutReset(MidiPort) {
 }
 
 MidiResult midiBackendOutClose(MidiPort) {
-    std::lock_guard<std::mutex> guard(mutex);
+    SimLock guard;
     if (!output.open) return MIDI_ERROR;
     event("out", output.index, "close");
     output.open = false;
@@ -403,7 +436,7 @@ MidiResult midiBackendOutClose(MidiPort) {
 void midiBackendSleep(uint32_t milliseconds) {
     bool realTime;
     {
-        std::unique_lock<std::mutex> lock(mutex);
+        SimLock lock;
         loadDefaultScript();
         realTime = script.realTime;
         ++log.sleeps;
@@ -412,5 +445,5 @@ void midiBackendSleep(uint32_t milliseconds) {
         hostTime += milliseconds;
         settle(lock);
     }
-    if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (realTime) pacingSleep(milliseconds);
 }

@@ -18,6 +18,7 @@ struct SimReply {
     Kind kind = Model;      // Model: what the device itself would answer
     SimBytes message;       // Message: the bytes delivered, 0xF0 included
     uint32_t delayMs = 2;   // after the host's message, in host sleep time
+    uint32_t copies = 1;    // Message: delivered this many times, 1 ms apart
 };
 
 // Delivered when the host sends its next message, before that message.
@@ -84,5 +85,8 @@ SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t n
 void simBegin(const SimScript& script);
 // A copy of the log so far.
 SimLog simLog();
+// Whether the calling thread is inside the emulation just now (so that a
+// count of the host's own allocations can leave the emulation's out).
+bool simBusyOnThisThread();
 // Notes something the device's surroundings found wrong (in deviceErrors).
 void simNote(const std::string& problem);

@@ -28,13 +28,15 @@ bool parseHex(const std::string& text, SimBytes& bytes) {
 }
 
 std::string replyText(const SimReply& r) {
-    return std::to_string(static_cast<int>(r.kind)) + " " + std::to_string(r.delayMs) + " " + hexBytes(r.message);
+    return std::to_string(static_cast<int>(r.kind)) + " " + std::to_string(r.delayMs) + " " +
+           std::to_string(r.copies) + " " + hexBytes(r.message);
 }
 
 bool parseReply(std::istringstream& in, SimReply& r) {
     int kind = 0;
     std::string hex;
-    if (!(in >> kind >> r.delayMs >> hex) || kind < SimReply::Model || kind > SimReply::Message) return false;
+    if (!(in >> kind >> r.delayMs >> r.copies >> hex) || kind < SimReply::Model || kind > SimReply::Message)
+        return false;
     r.kind = static_cast<SimReply::Kind>(kind);
     return parseHex(hex, r.message);
 }

@@ -300,6 +300,25 @@ std::vector<Scenario> scenarios() {
                    }),
                    DEVICE + progress('-', 0) + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n",
                    Messages{id} + recordMessages(three, 0), FULL_RUN});
+    {
+        // Unplugged mid-update: from message n on every send fails. A failed
+        // short last chunk shows only as a missing reply; the resend fails.
+        const std::string err = "\nError: The MIDI Out of device is missing!\n\n";
+        const std::string p0 = progress('-', 0), p33 = progress('-', 33), p66 = progress('\\', 66);
+        const std::string transcripts[] = {
+            DEVICE + OUT_MISSING,      DEVICE + p0 + err,        DEVICE + p0 + p0 + err,
+            DEVICE + p0 + p33 + err,   DEVICE + p0 + p33 + p33 + err, DEVICE + p0 + p33 + p66 + err,
+            DEVICE + p0 + p33 + p66 + p66 + err,
+        };
+        Messages allSent = Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 2);
+        for (uint32_t n = 1; n <= 7; ++n) {
+            SimScript script;
+            script.failSendAt = n;
+            script.failSendAfter = true;
+            all.push_back({"unplugged at message " + std::to_string(n), three, script, transcripts[n - 1],
+                           Messages(allSent.begin(), allSent.begin() + (n - 1)), FULL_RUN});
+        }
+    }
     all.push_back({"the driver is slow to let go of each message", ONE_RECORD,
                    with([](SimScript& s) { s.stillPlaying = 3; }), DEVICE + progress('-', 0) + DONE,
                    Messages{id} + one, FULL_RUN, {0, 3}});

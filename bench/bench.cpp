@@ -1,0 +1,255 @@
+// Measures what the updater costs, and prints one table:
+//  - loading and walking a kit of 65535 values, against a plain
+//    fscanf("%2X") loop over the same file;
+//  - a whole update of a kit of about 65 000 bytes against the emulated
+//    device answering at once, in real time: wall time against the pacing
+//    floor (the sum of the sleeps the pacing asks for), and CPU time
+//    against wall time;
+//  - the heap allocations of a whole run for a 1-record and a 2 800-record
+//    kit (the emulated device's own allocations left out).
+#include <sys/resource.h>
+#include <time.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/console.h"
+#include "app/run.h"
+#include "kit/kit.h"
+#include "kit/kit_writer.h"
+#include "midi/midi_link.h"
+#include "midi/pacing_sleep.h"
+#include "midi/sim_device.h"
+
+// --- counting the host's heap allocations --------------------------------
+
+namespace {
+std::atomic<bool> countingAllocations{false};
+std::atomic<long> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countingAllocations.load(std::memory_order_relaxed) && !simBusyOnThisThread())
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double cpuSeconds() {
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
+}
+
+struct Folder {
+    std::string path;
+    std::string previous;
+    Folder() {
+        char pattern[] = "/tmp/update-bench-XXXXXX";
+        path = mkdtemp(pattern);
+        char cwd[4096];
+        previous = getcwd(cwd, sizeof cwd);
+        if (chdir(path.c_str()) != 0) std::abort();
+    }
+    ~Folder() {
+        if (chdir(previous.c_str()) != 0) std::abort();
+        std::system(("rm -rf '" + path + "'").c_str());
+    }
+};
+
+// The median time of `runs` calls of `work`, in seconds.
+template <typename Work>
+double medianSeconds(int runs, Work work) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        auto start = Clock::now();
+        work();
+        times.push_back(secondsSince(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+struct Row {
+    std::string measure;
+    std::string value;
+    std::string target;
+};
+
+std::string format(const char* f, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, f, v);
+    return text;
+}
+
+void kitRows(std::vector<Row>& rows) {
+    Folder folder;
+    Bytes image = makeSampleImage(2849, 19, 5);
+    Bytes last = makeKitRecord({1, 2, 3, 4});
+    image.insert(image.end(), last.begin(), last.end());
+    writeTextFile("Calvenor_Pro.kit", kitText(image));
+
+    static KitImage kit;
+    std::string console;
+    consoleCaptureTo(&console);
+    double ours = medianSeconds(51, [&] {
+        console.clear();
+        if (loadKitImage("Calvenor_Pro.kit", kit) != Outcome::GoOn || validateKitImage(kit) != Outcome::GoOn ||
+            kit.count != 65535)
+            std::abort();
+    });
+    consoleCaptureTo(nullptr);
+
+    double baseline = medianSeconds(51, [&] {
+        FILE* file = std::fopen("Calvenor_Pro.kit", "rb");
+        unsigned value = 0;
+        size_t count = 0;
+        while (count < 65535 && std::fscanf(file, "%2X", &value) == 1) kit.bytes[count++] = static_cast<uint8_t>(value);
+        std::fclose(file);
+        if (count != 65535) std::abort();
+    });
+    rows.push_back({"kit load + walk, 65535 values", format("%.3f ms per kit", ours * 1e3), ""});
+    rows.push_back({"fscanf(\"%2X\") loop, same file", format("%.3f ms per kit", baseline * 1e3), ""});
+    rows.push_back({"fscanf loop / load + walk", format("%.1f x", baseline / ours), "> 1"});
+}
+
+double threadCpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+struct RunCost {
+    double wall;
+    double cpu;
+    double mainThreadCpu;
+    SimLog log;
+};
+
+RunCost wholeRun(const Bytes& image, const SimScript& script) {
+    Folder folder;
+    writeTextFile("Calvenor_Pro.kit", kitText(image));
+    simBegin(script);
+    std::string console;
+    consoleCaptureTo(&console);
+    double cpu0 = cpuSeconds();
+    double thread0 = threadCpuSeconds();
+    auto start = Clock::now();
+    runUpdateWith(STANDARD_PROFILE);
+    RunCost cost{secondsSince(start), cpuSeconds() - cpu0, threadCpuSeconds() - thread0, simLog()};
+    consoleCaptureTo(nullptr);
+    if (console.find("Target update successfully!") == std::string::npos) {
+        std::fprintf(stderr, "the update did not succeed:\n%s\n", console.c_str());
+        std::exit(1);
+    }
+    return cost;
+}
+
+void updateRows(std::vector<Row>& rows) {
+    SimScript script;
+    script.realTime = true;
+    script.wallClock = true;  // replies come as from a driver, while the run goes on
+    script.modelDelayMs = 0;  // answers at once
+    Bytes image = makeSampleImage(2500, 22, 3);
+    RunCost cost = wholeRun(image, script);
+    double floor = cost.log.sleptMs / 1e3;
+    rows.push_back({"whole update, " + std::to_string(image.size()) + "-byte kit: wall", format("%.3f s", cost.wall), ""});
+    rows.push_back({"pacing floor (" + std::to_string(cost.log.sleeps) + " sleeps asked)", format("%.3f s", floor), ""});
+    rows.push_back({"wall / floor", format("%.3f", cost.wall / floor), "<= 1.08"});
+    rows.push_back({"CPU / wall, whole process", format("%.2f %%", 100 * cost.cpu / cost.wall), "<= 2 %"});
+    rows.push_back({"CPU / wall, the run's own thread", format("%.2f %%", 100 * cost.mainThreadCpu / cost.wall), ""});
+}
+
+// What the sleeps alone cost on this machine: 2000 sleeps of 1 ms, plain
+// and paced.
+void sleepRows(std::vector<Row>& rows) {
+    const int n = 2000;
+    double cpu0 = cpuSeconds();
+    auto start = Clock::now();
+    for (int i = 0; i < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    double wall = secondsSince(start);
+    double cpu = cpuSeconds() - cpu0;
+    rows.push_back({"plain 1 ms sleep: wall per sleep", format("%.4f ms", wall / n * 1e3), ""});
+    rows.push_back({"plain 1 ms sleeps: CPU / wall", format("%.2f %%", 100 * cpu / wall), ""});
+    cpu0 = cpuSeconds();
+    start = Clock::now();
+    for (int i = 0; i < n; ++i) pacingSleep(1);
+    wall = secondsSince(start);
+    cpu = cpuSeconds() - cpu0;
+    rows.push_back({"paced 1 ms sleep: wall per sleep", format("%.4f ms", wall / n * 1e3), ""});
+    rows.push_back({"paced 1 ms sleeps: CPU / wall", format("%.2f %%", 100 * cpu / wall), ""});
+}
+
+long allocationsOfRun(size_t records) {
+    Folder folder;
+    writeTextFile("Calvenor_Pro.kit", kitText(makeSampleImage(records, 19, 8)));
+    simBegin(SimScript());
+    // Console output to nowhere, so that only the run's own allocations count.
+    std::fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+    allocations = 0;
+    countingAllocations = true;
+    runUpdateWith(STANDARD_PROFILE);
+    countingAllocations = false;
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    return allocations.load();
+}
+
+void allocationRows(std::vector<Row>& rows) {
+    allocationsOfRun(1);  // the first run sets up the standard streams
+    long one = allocationsOfRun(1);
+    long many = allocationsOfRun(2800);
+    rows.push_back({"heap allocations, 1-record kit", std::to_string(one), ""});
+    rows.push_back({"heap allocations, 2800-record kit", std::to_string(many), "the same"});
+}
+
+}  // namespace
+
+int main() {
+    std::vector<Row> rows;
+    sleepRows(rows);
+    kitRows(rows);
+    allocationRows(rows);
+    updateRows(rows);
+
+    utsname machine;
+    uname(&machine);
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    std::printf("Machine: %s %s, %ld cores\n\n", machine.sysname, machine.machine, cores);
+    size_t w = 0;
+    for (const Row& r : rows) w = std::max(w, r.measure.size());
+    std::printf("| %-*s | %-18s | %-8s |\n", static_cast<int>(w), "measure", "value", "target");
+    std::printf("|%s|%s|%s|\n", std::string(w + 2, '-').c_str(), std::string(20, '-').c_str(),
+                std::string(10, '-').c_str());
+    for (const Row& r : rows)
+        std::printf("| %-*s | %-18s | %-8s |\n", static_cast<int>(w), r.measure.c_str(), r.value.c_str(),
+                    r.target.c_str());
+    return 0;
+}
