@@ -18,6 +18,7 @@
 
 #include "midi/alsa_ports.h"
 #include "midi/backend.h"
+#include "midi/buffer_state.h"
 #include "midi/pacing_sleep.h"
 
 namespace {
@@ -86,10 +87,7 @@ void deliver(const uint8_t* message, uint32_t size, void*) {
         if (!input.started || input.queued.empty()) return;  // no room: the message is lost
         buffer = input.queued.front();
         input.queued.erase(input.queued.begin());
-        uint32_t n = size < buffer->length ? size : buffer->length;
-        std::memcpy(buffer->data, message, n);
-        buffer->bytesRecorded = n;
-        buffer->flags = (buffer->flags & ~MIDI_BUFFER_QUEUED) | MIDI_BUFFER_DONE;
+        completeBuffer(buffer, message, size);
     }
     input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);
 }
@@ -187,18 +185,14 @@ MidiResult midiBackendInPrepare(MidiPort, MidiBuffer* buffer) {
 
 MidiResult midiBackendInUnprepare(MidiPort, MidiBuffer* buffer) {
     std::lock_guard<std::mutex> guard(input.mutex);
-    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
-    buffer->flags &= ~MIDI_BUFFER_PREPARED;
-    return MIDI_OK;
+    return unprepareBuffer(buffer);
 }
 
 MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
     std::lock_guard<std::mutex> guard(input.mutex);
-    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
-    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
-    buffer->flags = (buffer->flags & ~MIDI_BUFFER_DONE) | MIDI_BUFFER_QUEUED;
-    input.queued.push_back(buffer);
-    return MIDI_OK;
+    MidiResult result = markBufferQueued(buffer);
+    if (result == MIDI_OK) input.queued.push_back(buffer);
+    return result;
 }
 
 MidiResult midiBackendInStart(MidiPort) {
@@ -226,10 +220,7 @@ MidiResult midiBackendInReset(MidiPort) {
         std::lock_guard<std::mutex> guard(input.mutex);
         input.started = false;
         handedBack.swap(input.queued);
-        for (MidiBuffer* buffer : handedBack) {
-            buffer->bytesRecorded = 0;
-            buffer->flags = (buffer->flags & ~MIDI_BUFFER_QUEUED) | MIDI_BUFFER_DONE;
-        }
+        for (MidiBuffer* buffer : handedBack) completeBuffer(buffer, nullptr, 0);
     }
     for (MidiBuffer* buffer : handedBack)
         input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "midi/backend.h"
+#include "midi/buffer_state.h"
 #include "midi/pacing_sleep.h"
 #include "midi/sim_device.h"
 
@@ -161,13 +162,7 @@ void deliverLoop() {
             if (!input.queued.empty()) {
                 buffer = input.queued.front();
                 input.queued.erase(input.queued.begin());
-                uint32_t n = 0;
-                if (delivery.kind == Delivery::Reply) {
-                    n = std::min<uint32_t>(static_cast<uint32_t>(delivery.message.size()), buffer->length);
-                    std::memcpy(buffer->data, delivery.message.data(), n);
-                }
-                buffer->bytesRecorded = n;
-                buffer->flags = (buffer->flags & ~MIDI_BUFFER_QUEUED) | MIDI_BUFFER_DONE;
+                completeBuffer(buffer, delivery.message.data(), static_cast<uint32_t>(delivery.message.size()));
                 notice = MIDI_IN_LONGDATA;
             }
         }
@@ -288,19 +283,15 @@ MidiResult midiBackendInPrepare(MidiPort, MidiBuffer* buffer) {
 
 MidiResult midiBackendInUnprepare(MidiPort, MidiBuffer* buffer) {
     SimLock guard;
-    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
-    buffer->flags &= ~MIDI_BUFFER_PREPARED;
-    return MIDI_OK;
+    return unprepareBuffer(buffer);
 }
 
 MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
     SimLock guard;
     if (!input.open) return MIDI_ERROR;
-    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
-    if (buffer->flags & MIDI_BUFFER_QUEUED) return MIDI_STILL_PLAYING;
-    buffer->flags = (buffer->flags & ~MIDI_BUFFER_DONE) | MIDI_BUFFER_QUEUED;
-    input.queued.push_back(buffer);
-    return MIDI_OK;
+    MidiResult result = markBufferQueued(buffer);
+    if (result == MIDI_OK) input.queued.push_back(buffer);
+    return result;
 }
 
 MidiResult midiBackendInStart(MidiPort) {

@@ -181,14 +181,9 @@ void onMidiInMessage(MidiPort, uint32_t message, uintptr_t, uintptr_t param1, ui
     midiLink.replyCount.store(bytes, std::memory_order_release);
 
     if (midiLink.inOpen.load(std::memory_order_acquire)) {
-        MidiBuffer& header = midiLink.inHeader;
-        midiBackendInUnprepare(midiLink.inHandle, &header);
-        header.data = midiLink.rxBuffer;
-        header.length = RX_BUFFER_BYTES;
-        header.bytesRecorded = 0;
-        header.flags = 0;
-        midiBackendInPrepare(midiLink.inHandle, &header);
-        midiBackendInAddBuffer(midiLink.inHandle, &header);
+        // Hand the receive buffer back for the next reply.
+        midiBackendInUnprepare(midiLink.inHandle, &midiLink.inHeader);
+        queueReceiveBuffer();
     }
 }
 
