@@ -303,10 +303,13 @@ MidiResult midiBackendInStart(MidiPort) {
     return MIDI_OK;
 }
 
+// Once stopped, no reply reaches the callback until the port is started
+// again, and one being delivered has finished.
 MidiResult midiBackendInStop(MidiPort) {
-    SimLock guard;
+    SimLock lock;
     if (!input.open) return MIDI_ERROR;
     input.started = false;
+    changed.wait(lock.held, [] { return !delivering; });
     return MIDI_OK;
 }
 
