@@ -11,7 +11,6 @@
 #include <poll.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -73,11 +72,9 @@ struct Input {
     snd_seq_t* seq = nullptr;
     int ownPort = -1;
     MidiInCallback callback = nullptr;
-    std::mutex mutex;  // guards `queued`, `started` and `delivering`
-    std::condition_variable delivered;
+    std::mutex mutex;  // guards `queued` and `started`
     std::vector<MidiBuffer*> queued;
     bool started = false;
-    bool delivering = false;  // the callback is running on the reader thread
     std::atomic<bool> stopReader{false};
     std::thread reader;
     SysexJoiner joiner;
@@ -91,12 +88,8 @@ void deliver(const uint8_t* message, uint32_t size, void*) {
         buffer = input.queued.front();
         input.queued.erase(input.queued.begin());
         completeBuffer(buffer, message, size);
-        input.delivering = true;
     }
     input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);
-    std::lock_guard<std::mutex> guard(input.mutex);
-    input.delivering = false;
-    input.delivered.notify_all();
 }
 
 void readEvents() {
@@ -215,12 +208,14 @@ MidiResult midiBackendInStart(MidiPort) {
     return MIDI_OK;
 }
 
-// Once stopped, no callback runs until the port is started again, so the
-// buffer can be taken back without racing one.
+// Stopping ends the reader thread: no callback runs until the port is
+// started again, so the buffer can be taken back without racing one.
 MidiResult midiBackendInStop(MidiPort) {
-    std::unique_lock<std::mutex> lock(input.mutex);
-    input.started = false;
-    input.delivered.wait(lock, [] { return !input.delivering; });
+    {
+        std::lock_guard<std::mutex> guard(input.mutex);
+        input.started = false;
+    }
+    stopReader();
     return MIDI_OK;
 }
 
