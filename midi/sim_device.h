@@ -45,7 +45,7 @@ struct SimScript {
     std::vector<SimReply> recordReplies;     // per record received, in order
     SimReply recordOtherwise = simModel();   // ACK, or CRC error for a bad checksum
     uint32_t modelDelayMs = 2;               // delay of the device's own answers
-    uint32_t partialTimeoutMs = 20;          // a record left unfinished this long is dropped
+    uint32_t partialTimeoutMs = 40;          // a record left unfinished this long is dropped
     uint32_t failSendAt = 0;                 // the Nth message sent (from 1) fails; 0: none
     bool failSendAfter = false;              // ... and every one after it
     uint32_t stillPlaying = 0;               // unprepare answers "still playing" this often per message
