@@ -36,10 +36,10 @@ Outcome loadKitImage(const std::string& path, KitImage& image);
 // Checks the length and checksum of every record of the image.
 Outcome validateKitImage(const KitImage& image);
 
-// The size of the record starting at `pos`, as a record's length field
-// declares it (16-bit arithmetic).
-inline uint16_t recordSizeAt(const KitImage& image, uint16_t pos) {
-    return static_cast<uint16_t>(image.bytes[pos] * 256 + image.bytes[pos + 1] + 2);
+// The record starting at `pos` of a validated image; its size is what its
+// length field declares, plus the field (16-bit arithmetic).
+inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {
+    return {pos, static_cast<uint16_t>(image.bytes[pos] * 256 + image.bytes[pos + 1] + 2)};
 }
 
 // --- pieces exposed for tests -------------------------------------------

@@ -1,6 +1,6 @@
 #include "midi/sim_device.h"
 
-#include <cstdio>
+#include <algorithm>
 
 #include "protocol/wire.h"
 

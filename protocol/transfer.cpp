@@ -39,7 +39,7 @@ void transferImage(const KitImage& image) {
     char chunk[100];
 
     while (pos < image.count) {
-        uint16_t size = recordSizeAt(image, pos);
+        const KitRecord record = kitRecordAt(image, pos);
         auto percent = static_cast<uint16_t>(uint32_t{acked} * 100 / image.count);
 
         char shape = SPINNER[spinner];
@@ -47,10 +47,10 @@ void transferImage(const KitImage& image) {
         consolePrint("\r                        \rTransferring.. %c %d%% done", shape, percent);
         consoleFlush();
 
-        uint16_t remaining = size;
+        uint16_t remaining = record.size;
         while (remaining != 0) {
             bool full = remaining >= CHUNK_BYTES;
-            uint16_t characters = encodeNextChunk(image.bytes, pos, size, remaining, chunk);
+            uint16_t characters = encodeNextChunk(image.bytes, record.pos, record.size, remaining, chunk);
             uint16_t result = sendSysEx(reinterpret_cast<const uint8_t*>(chunk), characters);
             // A failed short last chunk shows up as a missing acknowledgement.
             if (full && result != 0) {
@@ -70,9 +70,9 @@ void transferImage(const KitImage& image) {
         if (replyCount() > 1) {
             uint8_t code = takeReplyCode();
             if (code == REPLY_ACK) {
-                acked = static_cast<uint16_t>(acked + size);
+                acked = static_cast<uint16_t>(acked + record.size);
                 failures = 0;
-                pos = static_cast<uint16_t>(pos + size);
+                pos = static_cast<uint16_t>(pos + record.size);
                 continue;
             }
             if (++failures >= MAX_FAILURES) {
