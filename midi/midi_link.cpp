@@ -26,13 +26,9 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
 // The operating system's own software ports, passed over by the search.
 bool isSystemPort(const char* name) { return startsWithIgnoringCase(name, "Microsoft"); }
 
-void inName(uint16_t index, char* name) {
-    if (midiBackendInName(index, name) != MIDI_OK) name[0] = 0;
-    name[MIDI_PORT_NAME_CHARS - 1] = 0;
-}
-
-void outName(uint16_t index, char* name) {
-    if (midiBackendOutName(index, name) != MIDI_OK) name[0] = 0;
+// A port's name by `query`; a failed query gives an empty name.
+void portName(MidiResult (*query)(uint16_t, char*), uint16_t index, char* name) {
+    if (query(index, name) != MIDI_OK) name[0] = 0;
     name[MIDI_PORT_NAME_CHARS - 1] = 0;
 }
 
@@ -77,7 +73,7 @@ Outcome probeMidiDevices(uint16_t& outputStart) {
     outputStart = 0;
     if (midiBackendOutCount() > 1) {
         char name[50] = {};
-        outName(0, name);
+        portName(midiBackendOutName, 0, name);
         if (startsWithIgnoringCase(name, "Microsoft GS")) outputStart = 1;
     }
     return Outcome::GoOn;
@@ -91,7 +87,7 @@ uint16_t openMidiIn(uint16_t first) {
             return static_cast<uint16_t>(result);
         }
         char name[MIDI_PORT_NAME_CHARS] = {};
-        inName(index, name);
+        portName(midiBackendInName, index, name);
         consolePrint("MIDI IN DEVICE: %s\r\n", name);
 
         queueReceiveBuffer();
@@ -113,7 +109,7 @@ uint16_t openMidiOut(uint16_t first) {
             return static_cast<uint16_t>(result);
         }
         char name[MIDI_PORT_NAME_CHARS] = {};
-        outName(index, name);
+        portName(midiBackendOutName, index, name);
         consolePrint("MIDI OUT DEVICE: %s\r\n", name);
         midiLink.outOpen = true;
         if (!isSystemPort(name)) return 0;

@@ -78,28 +78,6 @@ Bytes randomKit(Draw& d) {
     return image;
 }
 
-// The chunk messages of every record of the image.
-std::vector<Messages> chunksOfRecords(const Bytes& image) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::vector<Messages> records;
-    for (size_t pos = 0; pos < image.size();) {
-        size_t size = image[pos] * 256 + image[pos + 1] + 2;
-        Messages chunks;
-        for (size_t at = 0; at < size; at += 23) {
-            SimBytes m = {0xF0};
-            for (size_t i = at; i < size && i < at + 23; ++i) {
-                m.push_back(static_cast<uint8_t>(digits[image[pos + i] >> 4]));
-                m.push_back(static_cast<uint8_t>(digits[image[pos + i] & 15]));
-            }
-            m.push_back(0xF7);
-            chunks.push_back(m);
-        }
-        records.push_back(chunks);
-        pos += size;
-    }
-    return records;
-}
-
 // Checks the messages sent: identify requests, then attempts at records in
 // order, each attempt the record's chunks from the first (an attempt may
 // break off where a send failed). Returns a description of the first fault.
@@ -146,9 +124,7 @@ TEST(RandomDevice, EveryRunEndsCleanlyAndSendsOnlyValidatedRecords) {
     const std::string head = std::string(STANDARD_PROFILE.banner) + "OK: File 'Calvenor_Pro.kit' is open.\n" +
                              "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Calvenor Pro\r\n";
     const std::string pause = "Press any key to continue . . . \n";
-    SimBytes identify = {0xF0};
-    identify.insert(identify.end(), STANDARD_PROFILE.identifyRequest, STANDARD_PROFILE.identifyRequest + 7);
-    identify.push_back(0xF7);
+    const SimBytes identify = identifyMessage(STANDARD_PROFILE);
 
     TempFolder folder;
     char previous[4096];
@@ -179,7 +155,7 @@ TEST(RandomDevice, EveryRunEndsCleanlyAndSendsOnlyValidatedRecords) {
         Events events = portEvents(log);
         events.erase(std::remove(events.begin(), events.end(), "out 0 reset"), events.end());  // a stuck driver
         EXPECT_EQ(events, (Events{"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 close"}));
-        EXPECT_EQ(checkWire(log.sent, identify, chunksOfRecords(kit)), "");
+        EXPECT_EQ(checkWire(log.sent, identify, messagesOfRecords(kit)), "");
     }
     ASSERT_EQ(chdir(previous), 0);
 }

@@ -17,6 +17,42 @@ Events portEvents(const SimLog& log) {
 
 const Bytes ONE_RECORD = {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE};
 
+SimBytes framed(const std::string& text) {
+    SimBytes m;
+    m.reserve(text.size() + 2);
+    m.push_back(0xF0);
+    for (char c : text) m.push_back(static_cast<uint8_t>(c));
+    m.push_back(0xF7);
+    return m;
+}
+
+SimBytes identifyMessage(const TargetProfile& profile) {
+    return framed(std::string(profile.identifyRequest, profile.identifyRequest + 7));
+}
+
+std::vector<Messages> messagesOfRecords(const Bytes& image) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::vector<Messages> records;
+    for (size_t pos = 0; pos < image.size();) {
+        size_t size = image[pos] * 256 + image[pos + 1] + 2;
+        Messages chunks;
+        for (size_t at = 0; at < size; at += 23) {
+            std::string text;
+            for (size_t i = at; i < size && i < at + 23; ++i) {
+                text += digits[image[pos + i] >> 4];
+                text += digits[image[pos + i] & 15];
+            }
+            chunks.push_back(framed(text));
+        }
+        records.push_back(chunks);
+        pos += size;
+    }
+    return records;
+}
+
+Messages recordMessages(const Bytes& image, size_t index) { return messagesOfRecords(image).at(index); }
+
+
 namespace {
 
 const std::string DEVICE = "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Calvenor Pro\r\n";
@@ -34,37 +70,6 @@ std::string times(const std::string& text, int n) {
     std::string all;
     for (int i = 0; i < n; ++i) all += text;
     return all;
-}
-
-SimBytes framed(const std::string& text) {
-    SimBytes m;
-    m.reserve(text.size() + 2);
-    m.push_back(0xF0);
-    for (char c : text) m.push_back(static_cast<uint8_t>(c));
-    m.push_back(0xF7);
-    return m;
-}
-
-SimBytes identifyMessage(const TargetProfile& profile) {
-    return framed(std::string(profile.identifyRequest, profile.identifyRequest + 7));
-}
-
-// The chunk messages of record `index` of `image`, written out by hand.
-Messages recordMessages(const Bytes& image, size_t index) {
-    size_t pos = 0;
-    for (size_t i = 0; i < index; ++i) pos += image[pos] * 256 + image[pos + 1] + 2;
-    size_t size = image[pos] * 256 + image[pos + 1] + 2;
-    static const char digits[] = "0123456789ABCDEF";
-    Messages messages;
-    for (size_t at = 0; at < size; at += 23) {
-        std::string text;
-        for (size_t i = at; i < size && i < at + 23; ++i) {
-            text += digits[image[pos + i] >> 4];
-            text += digits[image[pos + i] & 15];
-        }
-        messages.push_back(framed(text));
-    }
-    return messages;
 }
 
 Messages operator+(Messages a, const Messages& b) {

@@ -27,6 +27,15 @@ struct Scenario {
 
 std::vector<Scenario> scenarios();
 
+// A payload framed as one System Exclusive message.
+SimBytes framed(const std::string& text);
+// The profile's identify request as it goes on the wire.
+SimBytes identifyMessage(const TargetProfile& profile);
+// The chunk messages of each record of `image`, written out by hand.
+std::vector<Messages> messagesOfRecords(const Bytes& image);
+// Those of record `index` alone.
+Messages recordMessages(const Bytes& image, size_t index);
+
 // The record 00 04 AA BB 9B FE, alone in a kit.
 extern const Bytes ONE_RECORD;
 
