@@ -3,6 +3,7 @@
 // file per back end implements them; the build links exactly one.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -66,5 +67,8 @@ MidiResult midiBackendOutUnprepare(MidiPort port, MidiBuffer* buffer);  // MIDI_
 MidiResult midiBackendOutReset(MidiPort port);
 MidiResult midiBackendOutClose(MidiPort port);
 
-// The platform's sleep, which paces every wait of the link and the protocol.
+// The platform's sleep: the pacing after each chunk, and the link's waits
+// for the driver.
 void midiBackendSleep(uint32_t milliseconds);
+// One poll's pause of a reply wait (see pollPause in midi_link.h).
+void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen);

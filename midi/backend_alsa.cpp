@@ -19,7 +19,7 @@
 #include "midi/alsa_ports.h"
 #include "midi/backend.h"
 #include "midi/buffer_state.h"
-#include "midi/pacing_sleep.h"
+#include "midi/waits.h"
 
 namespace {
 
@@ -304,3 +304,7 @@ MidiResult midiBackendOutClose(MidiPort) {
 }
 
 void midiBackendSleep(uint32_t milliseconds) { pacingSleep(milliseconds); }
+
+void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen) {
+    waitForMessage(published, seen, LINUX_POLL_US);
+}

@@ -19,7 +19,7 @@
 
 #include "midi/backend.h"
 #include "midi/buffer_state.h"
-#include "midi/pacing_sleep.h"
+#include "midi/waits.h"
 #include "midi/sim_device.h"
 
 namespace {
@@ -188,11 +188,14 @@ void event(const char* direction, uint16_t index, const char* what) {
 // due yet (on a wall clock it then waits for its time).
 // On the host's clock, a delivery due now is made before this returns; on a
 // wall clock a reply goes its own way, as from a driver.
+// (The caller wakes the delivering thread once it has let go of the lock.)
 void schedule(Delivery delivery, SimLock& lock) {
     bool async = script.wallClock && delivery.kind == Delivery::Reply;
     pending.push_back(std::move(delivery));
-    changed.notify_all();
-    if (!async) settle(lock);
+    if (!async) {
+        changed.notify_all();
+        settle(lock);
+    }
 }
 
 MidiResult copyName(const std::vector<SimPort>& ports, uint16_t index, char* name) {
@@ -397,6 +400,8 @@ MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
     }
     buffer->flags |= MIDI_BUFFER_QUEUED;
     output.stillPlayingLeft = script.stillPlaying;
+    lock.unlock();
+    changed.notify_all();
     return MIDI_OK;
 }
 
@@ -437,7 +442,24 @@ void midiBackendSleep(uint32_t milliseconds) {
         ++sleepsSinceSend;
         log.sleptMs += milliseconds;
         hostTime += milliseconds;
-        settle(lock);
+        // On a wall clock replies arrive on their own time, as from a driver.
+        if (!script.wallClock) settle(lock);
     }
     if (realTime) pacingSleep(milliseconds);
+}
+
+// On the host's clock a poll is one host millisecond, so tests count polls;
+// on a wall clock it is the platform's own poll.
+void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen) {
+    uint32_t wallPollUs = 0;
+    {
+        SimLock lock;
+        loadDefaultScript();
+        if (script.wallClock) wallPollUs = script.wallPollUs;
+    }
+    if (wallPollUs == 0) {
+        midiBackendSleep(1);
+        return;
+    }
+    waitForMessage(published, seen, wallPollUs);
 }

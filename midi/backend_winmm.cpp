@@ -129,3 +129,6 @@ MidiResult midiBackendOutReset(MidiPort port) { return midiOutReset(outPort(port
 MidiResult midiBackendOutClose(MidiPort port) { return midiOutClose(outPort(port)); }
 
 void midiBackendSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+// A Windows poll is a 1 ms sleep, whatever the timer's tick makes of it.
+void midiBackendPollPause(const std::atomic<uint32_t>&, uint32_t) { Sleep(1); }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/console.h"
+#include "midi/waits.h"
 #include "protocol/wire.h"
 
 MidiLink midiLink;
@@ -175,6 +176,8 @@ void onMidiInMessage(MidiPort, uint32_t message, uintptr_t, uintptr_t param1, ui
     auto bytes = static_cast<int16_t>(completed->bytesRecorded & 0xFFFF);
     midiLink.replyCode.store(midiLink.rxBuffer[1], std::memory_order_relaxed);
     midiLink.replyCount.store(bytes, std::memory_order_release);
+    midiLink.messagesPublished.fetch_add(1, std::memory_order_release);
+    wakeMessageWaiters(midiLink.messagesPublished);
 
     if (midiLink.inOpen.load(std::memory_order_acquire)) {
         // Hand the receive buffer back for the next reply.

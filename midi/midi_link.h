@@ -24,6 +24,9 @@ struct MidiLink {
     // count with release order; the count publishes the message.
     std::atomic<uint8_t> replyCode;
     std::atomic<int16_t> replyCount;
+    // Raised after every completed message, so that a poll can end on it.
+    std::atomic<uint32_t> messagesPublished;
+    uint32_t messagesSeen;  // by the latest look at replyCount (main thread)
 };
 
 extern MidiLink midiLink;
@@ -49,10 +52,18 @@ void onMidiInMessage(MidiPort port, uint32_t message, uintptr_t instance, uintpt
                      uintptr_t param2);
 
 // Bytes of the latest completed input message, 0 once taken.
-inline int16_t replyCount() { return midiLink.replyCount.load(std::memory_order_acquire); }
+inline int16_t replyCount() {
+    midiLink.messagesSeen = midiLink.messagesPublished.load(std::memory_order_acquire);
+    return midiLink.replyCount.load(std::memory_order_acquire);
+}
+
+// The pause between two polls of a reply wait: it ends once a message newer
+// than the latest look at replyCount is published, or after the platform's
+// poll length (1 ms sleep on Windows).
+inline void pollPause() { midiBackendPollPause(midiLink.messagesPublished, midiLink.messagesSeen); }
 
 // Clears the count and returns the reply code of the latest message.
 uint8_t takeReplyCode();
 
-// Sleeps, pacing the link's and the protocol's waits.
+// The pacing sleep after each chunk.
 inline void sleepMs(uint32_t milliseconds) { midiBackendSleep(milliseconds); }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "midi/backend.h"
+#include "midi/waits.h"
 
 using SimBytes = std::vector<uint8_t>;
 
@@ -51,6 +52,7 @@ struct SimScript {
     uint32_t stillPlaying = 0;               // unprepare answers "still playing" this often per message
     bool realTime = false;                   // sleeps also take real time (the demo)
     bool wallClock = false;                  // time is real time, not the host's sleeps
+    uint32_t wallPollUs = LINUX_POLL_US;     // a poll's length on a wall clock
 };
 
 // What happened on the emulated ports during a run.

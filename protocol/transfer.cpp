@@ -64,7 +64,7 @@ void transferImage(const KitImage& image) {
         while (polls != 0) {
             --polls;
             if (replyCount() > 1) break;
-            sleepMs(1);
+            pollPause();
         }
 
         if (replyCount() > 1) {

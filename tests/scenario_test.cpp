@@ -71,6 +71,7 @@ TEST(Scenario, WholeRunsWithRepliesInRealTime) {
         SCOPED_TRACE(s.name);
         s.script.wallClock = true;
         s.script.realTime = true;
+        s.script.wallPollUs = 1000;  // short polls keep the unanswered waits short
         expectScenario(s, runScenario(s), false);
     }
 }
