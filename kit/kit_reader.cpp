@@ -11,10 +11,13 @@
 // The text is scanned in large blocks; nothing is read per value.
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "app/console.h"
 #include "kit/kit.h"
+
+// The platform's open of the kit file for reading: null when it cannot be
+// opened or is not a file (a folder, say), without waiting for anything.
+FILE* openKitFile(const std::string& path);
 
 namespace {
 
@@ -131,17 +134,6 @@ size_t fillFromFile(void* source, unsigned char* into, size_t room) {
 }
 
 // Opens the kit for reading in binary mode; a directory does not open.
-FILE* openKitFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return nullptr;
-    struct stat info;
-    if (fstat(fileno(file), &info) != 0 || (info.st_mode & S_IFMT) == S_IFDIR) {
-        std::fclose(file);
-        return nullptr;
-    }
-    return file;
-}
-
 // The 64 KiB scan block is too large for the stack of every caller.
 KitText sharedText;
 

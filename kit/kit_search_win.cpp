@@ -1,5 +1,9 @@
-// Directory search through the file system's own wildcard match.
+// The kit file on Windows: the directory search through the file system's
+// own wildcard match, and the open.
+#include <sys/stat.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include <string>
 
@@ -12,4 +16,15 @@ bool findFirstKitEntry(std::string& name) {
     name = data.cFileName;
     FindClose(search);
     return true;
+}
+
+FILE* openKitFile(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return nullptr;
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0 || (info.st_mode & S_IFMT) == S_IFDIR) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }

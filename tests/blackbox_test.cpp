@@ -22,7 +22,7 @@ const Build BUILDS[] = {
 const std::string PAUSE = UPDATE_PAUSE_TEXT;
 const std::string GOOD_KIT = "00 04 AA BB 9B FE\n";
 
-enum class Entry { KitFile, Folder };
+enum class Entry { KitFile, Folder, Fifo };
 struct FolderEntry {
     std::string name;
     Entry entry;
@@ -64,6 +64,11 @@ std::vector<KitCase> kitCases() {
          "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
         {"a folder named like the kit", {{"Calvenor_Pro.kit", Entry::Folder, ""}},
          "Error: File 'Calvenor_Pro.kit' is not found.\n\n"},
+#ifndef _WIN32
+        // Nobody writes to it: opening it for reading would wait forever.
+        {"a named pipe named like the kit", {{"Calvenor_Pro.kit", Entry::Fifo, ""}},
+         "Error: File 'Calvenor_Pro.kit' is not found.\n\n"},
+#endif
         {"more values than the count holds",
          {{"Calvenor_Pro.kit", Entry::KitFile, std::string(65536, 'A') + std::string(2, 'A')}},
          "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
@@ -77,6 +82,8 @@ TEST(BlackBox, KitPhaseOfBothBuilds) {
             for (const FolderEntry& s : c.setup) {
                 if (s.entry == Entry::Folder)
                     makeFolder(folder.file(s.name));
+                else if (s.entry == Entry::Fifo)
+                    makeFifo(folder.file(s.name));
                 else
                     ASSERT_TRUE(writeTextFile(folder.file(s.name), s.text));
             }

@@ -25,5 +25,7 @@ struct ProgramRun {
 // turned back into "\n".
 ProgramRun runProgram(const std::string& program, const std::string& folder);
 
-// Makes `folder`/`name` a directory.
+// Makes `path` a directory.
 void makeFolder(const std::string& path);
+// Makes `path` a named pipe (POSIX only).
+void makeFifo(const std::string& path);

@@ -26,6 +26,8 @@ TempFolder::~TempFolder() {
 
 void makeFolder(const std::string& path) { mkdir(path.c_str(), 0755); }
 
+void makeFifo(const std::string& path) { mkfifo(path.c_str(), 0644); }
+
 ProgramRun runProgram(const std::string& program, const std::string& folder) {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) std::abort();
