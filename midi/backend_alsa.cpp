@@ -10,12 +10,15 @@
 #include <alsa/asoundlib.h>
 #include <poll.h>
 
+#include <cerrno>
+
 #include <atomic>
 #include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "app/console.h"
 #include "midi/alsa_ports.h"
 #include "midi/backend.h"
 #include "midi/buffer_state.h"
@@ -32,10 +35,12 @@ std::vector<SeqPortInfo> inputPorts;
 std::vector<SeqPortInfo> outputPorts;
 bool portsListed = false;
 
-snd_seq_t* openSequencer(int mode) {
+snd_seq_t* openSequencer(int mode, int* error = nullptr) {
     snd_lib_error_set_handler(silentErrors);
     snd_seq_t* seq = nullptr;
-    if (snd_seq_open(&seq, "default", mode, 0) < 0) return nullptr;
+    int opened = snd_seq_open(&seq, "default", mode, 0);
+    if (error != nullptr) *error = opened < 0 ? opened : 0;
+    if (opened < 0) return nullptr;
     snd_seq_set_client_name(seq, "update");
     return seq;
 }
@@ -43,8 +48,15 @@ snd_seq_t* openSequencer(int mode) {
 void listPorts() {
     if (portsListed) return;
     portsListed = true;
-    snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_DUPLEX);
-    if (seq == nullptr) return;
+    int error = 0;
+    snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_DUPLEX, &error);
+    if (seq == nullptr) {
+        // A system without the sequencer has no MIDI ports, as a PC without
+        // the device has none; one that refuses us is told apart.
+        if (error != -ENOENT)
+            consolePrint("Error: The MIDI sequencer /dev/snd/seq cannot be opened: %s\n", snd_strerror(error));
+        return;
+    }
     std::vector<SeqPortInfo> all;
     snd_seq_client_info_t* client;
     snd_seq_port_info_t* port;
