@@ -1,0 +1,205 @@
+// The Calvenor Pro on the gadget side of a USB MIDI link: reads the host's
+// System Exclusive messages from the gadget's raw MIDI device, answers as
+// the emulated device does (identify reply, records reassembled from their
+// chunks and checked), and logs every message it received.
+//
+//   gadget_device RAWMIDI LOG [option ...]
+//     --id HEX               what it answers to the identify request (48)
+//     --identify-delay MS    delay of its identify answer
+//     --record-delays MS,..  delay of its answer to record 1, 2, ...
+//     --record-codes HEX,..  answers to record 1, 2, ... instead of its own
+//     --silent               answers nothing at all
+//     --pieces               answers with 300-byte messages, written in pieces
+//     --unplug UDC_FILE N    on the Nth record it unplugs itself instead of
+//                            answering (writes nothing to the gadget's UDC)
+//
+// LOG gets one line per message received: milliseconds since the start and
+// the message in hex.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "midi/sim_device.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    SimScript script;
+    bool pieces = false;
+    std::string unplugFile;
+    size_t unplugAt = 0;
+};
+
+std::vector<std::string> split(const std::string& list) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = list.find(',', start);
+        parts.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
+bool parseOptions(int argc, char** argv, Options& o) {
+    o.script.modelDelayMs = 2;
+    o.script.partialTimeoutMs = 2000;  // the guest runs under emulation
+    for (int i = 3; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (a == "--id") {
+            o.script.deviceId = static_cast<uint8_t>(std::strtoul(next().c_str(), nullptr, 16));
+        } else if (a == "--identify-delay") {
+            o.script.identifyOtherwise = simModel(static_cast<uint32_t>(std::atoi(next().c_str())));
+        } else if (a == "--record-delays") {
+            for (const std::string& ms : split(next()))
+                o.script.recordReplies.push_back(simModel(static_cast<uint32_t>(std::atoi(ms.c_str()))));
+        } else if (a == "--record-codes") {
+            for (const std::string& code : split(next()))
+                o.script.recordReplies.push_back(simCode(static_cast<uint8_t>(std::strtoul(code.c_str(), nullptr, 16))));
+        } else if (a == "--silent") {
+            o.script.identifyOtherwise = simSilence();
+            o.script.recordOtherwise = simSilence();
+        } else if (a == "--pieces") {
+            o.pieces = true;
+        } else if (a == "--unplug") {
+            o.unplugFile = next();
+            o.unplugAt = static_cast<size_t>(std::atoi(next().c_str()));
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Pending {
+    Clock::time_point due;
+    SimBytes message;
+};
+
+void writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n <= 0) return;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+// A long answer: the code, then filler bytes to 300 bytes in all, written
+// in pieces of 64 bytes 10 ms apart. The kernel's sequencer hands on a
+// System Exclusive message in events of at most 256 bytes, so the host
+// receives it in two events (and keeps its first 200 bytes).
+void answer(int fd, const SimBytes& reply, bool pieces) {
+    if (!pieces) {
+        writeAll(fd, reply.data(), reply.size());
+        return;
+    }
+    SimBytes longer(reply.begin(), reply.end() - 1);
+    longer.resize(299, 0x00);
+    longer.push_back(0xF7);
+    for (size_t at = 0; at < longer.size(); at += 64) {
+        writeAll(fd, longer.data() + at, std::min<size_t>(64, longer.size() - at));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A stop request interrupts the wait, so the log is finished.
+    struct sigaction stop = {};
+    stop.sa_handler = [](int) {};
+    sigaction(SIGTERM, &stop, nullptr);
+    Options o;
+    if (argc < 3 || !parseOptions(argc, argv, o)) return 2;
+    int fd = open(argv[1], O_RDWR);
+    if (fd < 0) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    FILE* log = std::fopen(argv[2], "w");
+    if (log == nullptr) return 1;
+
+    SimDevice device;
+    device.script = &o.script;
+    SimLog simLog;
+    auto start = Clock::now();
+    auto nowMs = [&] {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    };
+    std::vector<Pending> pending;
+    SimBytes message;
+    bool inMessage = false;
+
+    for (;;) {
+        int timeout = -1;
+        if (!pending.empty()) {
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pending.front().due - Clock::now()).count();
+            timeout = wait < 0 ? 0 : static_cast<int>(wait);
+        }
+        pollfd p = {fd, POLLIN, 0};
+        int ready = poll(&p, 1, timeout);
+        if (ready < 0) break;
+        if (ready == 0 || !(p.revents & POLLIN)) {
+            if (p.revents & (POLLERR | POLLHUP)) break;
+            while (!pending.empty() && pending.front().due <= Clock::now()) {
+                answer(fd, pending.front().message, o.pieces);
+                pending.erase(pending.begin());
+            }
+            continue;
+        }
+        uint8_t bytes[256];
+        ssize_t n = read(fd, bytes, sizeof bytes);
+        if (n <= 0) break;  // the gadget is gone
+        for (ssize_t i = 0; i < n; ++i) {
+            uint8_t b = bytes[i];
+            if (b == 0xF0) {
+                message.clear();
+                inMessage = true;
+            }
+            if (!inMessage) continue;
+            message.push_back(b);
+            if (b != 0xF7) continue;
+            inMessage = false;
+
+            uint64_t now = nowMs();
+            std::fprintf(log, "%llu ", static_cast<unsigned long long>(now));
+            for (uint8_t m : message) std::fprintf(log, "%02X", m);
+            std::fprintf(log, "\n");
+            std::fflush(log);
+
+            size_t recordsBefore = simLog.records.size();
+            SimReply reply = simDeviceReceive(device, message, now, simLog);
+            if (o.unplugAt != 0 && simLog.records.size() == o.unplugAt && recordsBefore < o.unplugAt) {
+                FILE* udc = std::fopen(o.unplugFile.c_str(), "w");
+                if (udc != nullptr) {
+                    std::fputs("\n", udc);
+                    std::fclose(udc);
+                }
+                continue;
+            }
+            if (reply.kind != SimReply::Message) continue;
+            for (uint32_t copy = 0; copy < reply.copies; ++copy)
+                pending.push_back({Clock::now() + std::chrono::milliseconds(reply.delayMs + copy), reply.message});
+            std::stable_sort(pending.begin(), pending.end(),
+                             [](const Pending& a, const Pending& b) { return a.due < b.due; });
+        }
+    }
+    for (const std::string& e : simLog.deviceErrors) std::fprintf(log, "error %s\n", e.c_str());
+    std::fclose(log);
+    return 0;
+}
