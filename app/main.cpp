@@ -1,6 +1,7 @@
 #include "app/active_profile.h"
 #include "app/run.h"
 
-int runUpdate() { return runUpdateWith(ACTIVE_PROFILE); }
+// The whole update run for the executable's own profile.
+static int runUpdate() { return runUpdateWith(ACTIVE_PROFILE); }
 
 int main() { return runUpdate(); }

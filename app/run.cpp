@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "app/keep_awake.h"
 #include "kit/kit.h"
 #include "midi/midi_link.h"
@@ -19,9 +19,10 @@ int runUpdateWith(const TargetProfile& profile) {
 
     consolePrintFormat(profile.banner);
 
-    bool kitReady = findKitFile(kitPath, deviceId, profile.deviceId) == Outcome::GoOn &&
-                    loadKitImage(kitPath, *image) == Outcome::GoOn &&
-                    validateKitImage(*image) == Outcome::GoOn;
+    bool kitReady = findKitFile(kitPath) == Outcome::GoOn;
+    if (kitReady) deviceId = profile.deviceId;  // the kit's name is accepted
+    kitReady = kitReady && loadKitImage(kitPath, *image) == Outcome::GoOn &&
+               validateKitImage(*image) == Outcome::GoOn;
     if (kitReady) {
         uint16_t outputStart = 0;
         bool awake = false;

@@ -1,10 +1,7 @@
 #pragma once
 
-#include "app/profile.h"
+#include "core/profile.h"
 
-// The whole update run for the executable's own profile; returns the exit
-// code (always 0).
-int runUpdate();
-
-// The run for a given profile: what runUpdate does with the build's profile.
+// The whole update run for a profile (the executable's own, or a test's);
+// returns the exit code, always 0.
 int runUpdateWith(const TargetProfile& profile);

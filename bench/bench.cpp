@@ -26,13 +26,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "app/run.h"
 #include "kit/kit.h"
 #include "kit/kit_writer.h"
 #include "midi/midi_link.h"
 #include "midi/waits.h"
-#include "midi/sim_device.h"
+#include "sim/emulation.h"
 
 // --- counting the host's heap allocations --------------------------------
 

@@ -1,5 +1,9 @@
 // Console output of the run. Every text is printed as a printf format.
 // Tests can capture the output instead of writing it to standard output.
+//
+// The texts the program prints are the product's fixed wording, which the
+// device's owners and its documentation know, typos and odd spacing
+// included ("audiol", "fit file", "Error:Does"). Never correct them.
 #pragma once
 
 #include <string>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "kit/kit.h"
 
 namespace {

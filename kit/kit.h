@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/outcome.h"
+#include "core/outcome.h"
 
 constexpr size_t KIT_IMAGE_BYTES = 131072;
 constexpr uint32_t KIT_MAX_VALUES = 65535;  // what the 16-bit count can hold
@@ -26,9 +26,9 @@ struct KitRecord {
 constexpr const char* KIT_PATTERN = "*.kit";
 constexpr const char* KIT_PREFIX = "Calvenor_Pro";
 
-// Finds the kit file in the current directory. On go on, `path` holds its
-// name and `deviceId` the profile's device id; otherwise `deviceId` is 0.
-Outcome findKitFile(std::string& path, uint8_t& deviceId, uint8_t profileDeviceId);
+// Finds the kit file in the current directory; on go on, `path` holds its
+// name.
+Outcome findKitFile(std::string& path);
 
 // Reads the kit file's values into `image`.
 Outcome loadKitImage(const std::string& path, KitImage& image);

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "kit/kit.h"
 
 // The platform's open of the kit file for reading: null when it cannot be

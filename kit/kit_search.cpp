@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "kit/kit.h"
 
 // The platform's directory search: the name of the first entry of the
@@ -50,7 +50,7 @@ bool hasKitPrefix(const std::string& name) {
     return true;
 }
 
-Outcome findKitFile(std::string& path, uint8_t& deviceId, uint8_t profileDeviceId) {
+Outcome findKitFile(std::string& path) {
     path = KIT_PATTERN;
     std::string found;
     if (!findFirstKitEntry(found)) {
@@ -59,10 +59,8 @@ Outcome findKitFile(std::string& path, uint8_t& deviceId, uint8_t profileDeviceI
     }
     path = found;
     if (!hasKitPrefix(path)) {
-        deviceId = 0;
         consolePrint("Error: The fit file is not found.\n\n");
         return Outcome::Stop;
     }
-    deviceId = profileDeviceId;
     return Outcome::GoOn;
 }

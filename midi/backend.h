@@ -1,49 +1,26 @@
-// The MIDI back end: the few operations the MIDI link needs from the
-// platform, in the shape of the Windows multimedia MIDI interface. One source
-// file per back end implements them; the build links exactly one.
+// The MIDI back end: what the MIDI link needs from the platform's MIDI
+// interface, at the level of the link's own operations. One source file per
+// back end implements it (WinMM on Windows, the ALSA sequencer on Linux, the
+// emulated device for the tests and the demo); each executable links
+// exactly one. A back end has at most one input and one output port open.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-using MidiResult = uint32_t;  // 0 is success; other values are the back end's error codes
-using MidiPort = uintptr_t;   // the back end's handle of an open port
+using MidiResult = uint32_t;  // 0 is success; otherwise the back end's error code
 
 constexpr MidiResult MIDI_OK = 0;
-constexpr MidiResult MIDI_ERROR = 1;              // unspecified failure
-constexpr MidiResult MIDI_BAD_PORT = 2;           // no port with that index
-constexpr MidiResult MIDI_UNPREPARED = 64;        // buffer used before it was prepared
-constexpr MidiResult MIDI_STILL_PLAYING = 65;     // buffer still queued or being sent
+constexpr MidiResult MIDI_ERROR = 1;     // unspecified failure
+constexpr MidiResult MIDI_BAD_PORT = 2;  // no port with that index
 
-// Notices passed to the input callback (the Windows message numbers).
-constexpr uint32_t MIDI_IN_OPEN = 0x3C1;
-constexpr uint32_t MIDI_IN_CLOSE = 0x3C2;
-constexpr uint32_t MIDI_IN_DATA = 0x3C3;
-constexpr uint32_t MIDI_IN_LONGDATA = 0x3C4;      // param1: the completed MidiBuffer
-constexpr uint32_t MIDI_IN_ERROR = 0x3C5;
-constexpr uint32_t MIDI_IN_LONGERROR = 0x3C6;     // param1: the MidiBuffer handed back
+constexpr size_t MIDI_PORT_NAME_CHARS = 32;  // 31 characters and the end mark
 
-constexpr size_t MIDI_PORT_NAME_CHARS = 32;       // 31 characters and the end mark
-
-// Buffer state flags (as the Windows header flags).
-constexpr uint32_t MIDI_BUFFER_DONE = 0x1;
-constexpr uint32_t MIDI_BUFFER_PREPARED = 0x2;
-constexpr uint32_t MIDI_BUFFER_QUEUED = 0x4;
-
-// A buffer handed to the back end: a message to send or room for one to
-// receive. `native` is the back end's own record of it.
-struct MidiBuffer {
-    uint8_t* data;
-    uint32_t length;
-    uint32_t bytesRecorded;
-    uint32_t flags;
-    alignas(16) unsigned char native[192];
-};
-
-// Called on the back end's own thread (the Windows MidiInProc shape).
-using MidiInCallback = void (*)(MidiPort port, uint32_t message, uintptr_t instance,
-                                uintptr_t param1, uintptr_t param2);
+// Told, on the back end's own thread, of each completed System Exclusive
+// message: `bytes` bytes of it (0xF0 to 0xF7, cut to the receive area's
+// room) are in the receive area.
+using MidiReceiver = void (*)(void* context, uint32_t bytes);
 
 uint16_t midiBackendInCount();
 uint16_t midiBackendOutCount();
@@ -51,24 +28,22 @@ uint16_t midiBackendOutCount();
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]);
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]);
 
-MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback callback);
-MidiResult midiBackendInPrepare(MidiPort port, MidiBuffer* buffer);
-MidiResult midiBackendInUnprepare(MidiPort port, MidiBuffer* buffer);
-MidiResult midiBackendInAddBuffer(MidiPort port, MidiBuffer* buffer);
-MidiResult midiBackendInStart(MidiPort port);
-MidiResult midiBackendInStop(MidiPort port);
-MidiResult midiBackendInReset(MidiPort port);  // hands queued buffers back, marked done
-MidiResult midiBackendInClose(MidiPort port);
+// Opens input port `index` with `area` (`room` bytes) to receive into.
+MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context);
+// Starts reception on the open input port: from now on `receiver` is told.
+MidiResult midiBackendInStart();
+// Stops and closes the open input port. Once it returns, `receiver` is not
+// running and is not called again.
+void midiBackendInClose();
 
-MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index);
-MidiResult midiBackendOutPrepare(MidiPort port, MidiBuffer* buffer);
-MidiResult midiBackendOutLongMsg(MidiPort port, MidiBuffer* buffer);
-MidiResult midiBackendOutUnprepare(MidiPort port, MidiBuffer* buffer);  // MIDI_STILL_PLAYING while sending
-MidiResult midiBackendOutReset(MidiPort port);
-MidiResult midiBackendOutClose(MidiPort port);
+MidiResult midiBackendOutOpen(uint16_t index);
+// Sends one System Exclusive message and returns once it has left the port.
+// `message` must stay valid until the next send or the close.
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length);
+void midiBackendOutClose();
 
-// The platform's sleep: the pacing after each chunk, and the link's waits
-// for the driver.
+// The platform's sleep: the pause after each chunk.
 void midiBackendSleep(uint32_t milliseconds);
-// One poll's pause of a reply wait (see pollPause in midi_link.h).
+// One poll's pause of a reply wait: until the count of published messages
+// differs from `seen`, or for the platform's poll length.
 void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen);

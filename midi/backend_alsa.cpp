@@ -3,7 +3,7 @@
 // Ports are the sequencer's hardware ports (see alsa_ports.h). An input port
 // is our own sequencer client and port subscribed from the device's port,
 // with a reader thread that joins System Exclusive pieces into messages and
-// hands each one to the callback in the queued buffer, as a driver does.
+// tells the receiver of each one.
 // Output goes straight to the device's port and is drained before a send
 // returns. Where the sequencer cannot be opened there are no ports, and
 // ALSA's own error lines never reach the console.
@@ -14,20 +14,15 @@
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <vector>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "midi/alsa_ports.h"
 #include "midi/backend.h"
-#include "midi/buffer_state.h"
 #include "midi/waits.h"
 
 namespace {
-
-constexpr MidiPort IN_HANDLE = 0x1001;
-constexpr MidiPort OUT_HANDLE = 0x2002;
 
 void silentErrors(const char*, int, const char*, int, const char*, ...) {}
 
@@ -76,32 +71,23 @@ void listPorts() {
     snd_seq_close(seq);
 }
 
-MidiResult failure(int error) { return error < 0 ? MIDI_ERROR : MIDI_OK; }
-
 // --- input ----------------------------------------------------------------
 
 struct Input {
     snd_seq_t* seq = nullptr;
-    int ownPort = -1;
-    MidiInCallback callback = nullptr;
-    std::mutex mutex;  // guards `queued` and `started`
-    std::vector<MidiBuffer*> queued;
-    bool started = false;
+    uint8_t* area = nullptr;
+    uint32_t room = 0;
+    MidiReceiver receiver = nullptr;
+    void* context = nullptr;
     std::atomic<bool> stopReader{false};
     std::thread reader;
     SysexJoiner joiner;
 } input;
 
 void deliver(const uint8_t* message, uint32_t size, void*) {
-    MidiBuffer* buffer = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(input.mutex);
-        if (!input.started || input.queued.empty()) return;  // no room: the message is lost
-        buffer = input.queued.front();
-        input.queued.erase(input.queued.begin());
-        completeBuffer(buffer, message, size);
-    }
-    input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);
+    uint32_t n = size < input.room ? size : input.room;
+    std::memcpy(input.area, message, n);
+    input.receiver(input.context, n);
 }
 
 void readEvents() {
@@ -121,13 +107,6 @@ void readEvents() {
     }
 }
 
-void stopReader() {
-    if (input.reader.joinable()) {
-        input.stopReader.store(true, std::memory_order_release);
-        input.reader.join();
-    }
-}
-
 // --- output ---------------------------------------------------------------
 
 struct Output {
@@ -135,6 +114,14 @@ struct Output {
     int ownPort = -1;
     snd_seq_addr_t device{};
 } output;
+
+MidiResult copyName(const std::vector<SeqPortInfo>& ports, uint16_t index, char* name) {
+    name[0] = 0;
+    if (index >= ports.size()) return MIDI_BAD_PORT;
+    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
+    name[MIDI_PORT_NAME_CHARS - 1] = 0;
+    return MIDI_OK;
+}
 
 }  // namespace
 
@@ -148,14 +135,6 @@ uint16_t midiBackendOutCount() {
     return static_cast<uint16_t>(outputPorts.size());
 }
 
-static MidiResult copyName(const std::vector<SeqPortInfo>& ports, uint16_t index, char* name) {
-    name[0] = 0;
-    if (index >= ports.size()) return MIDI_BAD_PORT;
-    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
-    name[MIDI_PORT_NAME_CHARS - 1] = 0;
-    return MIDI_OK;
-}
-
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     listPorts();
     return copyName(inputPorts, index, name);
@@ -166,7 +145,7 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     return copyName(outputPorts, index, name);
 }
 
-MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback callback) {
+MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
     listPorts();
     if (index >= inputPorts.size()) return MIDI_BAD_PORT;
     if (input.seq != nullptr) return MIDI_ERROR;
@@ -180,39 +159,17 @@ MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback call
     }
     snd_seq_nonblock(seq, 1);
     input.seq = seq;
-    input.ownPort = own;
-    input.callback = callback;
+    input.area = area;
+    input.room = room;
+    input.receiver = receiver;
+    input.context = context;
     input.joiner = SysexJoiner();
-    input.started = false;
-    input.queued.clear();
-    port = IN_HANDLE;
     return MIDI_OK;
 }
 
-MidiResult midiBackendInPrepare(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(input.mutex);
-    buffer->flags |= MIDI_BUFFER_PREPARED;
-    return MIDI_OK;
-}
-
-MidiResult midiBackendInUnprepare(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(input.mutex);
-    return unprepareBuffer(buffer);
-}
-
-MidiResult midiBackendInAddBuffer(MidiPort, MidiBuffer* buffer) {
-    std::lock_guard<std::mutex> guard(input.mutex);
-    MidiResult result = markBufferQueued(buffer);
-    if (result == MIDI_OK) input.queued.push_back(buffer);
-    return result;
-}
-
-MidiResult midiBackendInStart(MidiPort) {
+// The reader thread joins the System Exclusive pieces and tells the receiver.
+MidiResult midiBackendInStart() {
     if (input.seq == nullptr) return MIDI_ERROR;
-    {
-        std::lock_guard<std::mutex> guard(input.mutex);
-        input.started = true;
-    }
     if (!input.reader.joinable()) {
         input.stopReader.store(false, std::memory_order_release);
         input.reader = std::thread(readEvents);
@@ -220,43 +177,16 @@ MidiResult midiBackendInStart(MidiPort) {
     return MIDI_OK;
 }
 
-// Stopping ends the reader thread: no callback runs until the port is
-// started again, so the buffer can be taken back without racing one.
-MidiResult midiBackendInStop(MidiPort) {
-    {
-        std::lock_guard<std::mutex> guard(input.mutex);
-        input.started = false;
+void midiBackendInClose() {
+    if (input.reader.joinable()) {
+        input.stopReader.store(true, std::memory_order_release);
+        input.reader.join();
     }
-    stopReader();
-    return MIDI_OK;
-}
-
-MidiResult midiBackendInReset(MidiPort) {
-    std::vector<MidiBuffer*> handedBack;
-    {
-        std::lock_guard<std::mutex> guard(input.mutex);
-        input.started = false;
-        handedBack.swap(input.queued);
-        for (MidiBuffer* buffer : handedBack) completeBuffer(buffer, nullptr, 0);
-    }
-    for (MidiBuffer* buffer : handedBack)
-        input.callback(IN_HANDLE, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(buffer), 0);
-    return MIDI_OK;
-}
-
-MidiResult midiBackendInClose(MidiPort) {
-    if (input.seq == nullptr) return MIDI_ERROR;
-    {
-        std::lock_guard<std::mutex> guard(input.mutex);
-        if (!input.queued.empty()) return MIDI_STILL_PLAYING;
-    }
-    stopReader();
-    snd_seq_close(input.seq);
+    if (input.seq != nullptr) snd_seq_close(input.seq);
     input.seq = nullptr;
-    return MIDI_OK;
 }
 
-MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
+MidiResult midiBackendOutOpen(uint16_t index) {
     listPorts();
     if (index >= outputPorts.size()) return MIDI_BAD_PORT;
     if (output.seq != nullptr) return MIDI_ERROR;
@@ -272,47 +202,27 @@ MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
     output.ownPort = own;
     output.device.client = static_cast<unsigned char>(outputPorts[index].client);
     output.device.port = static_cast<unsigned char>(outputPorts[index].port);
-    port = OUT_HANDLE;
     return MIDI_OK;
 }
 
-MidiResult midiBackendOutPrepare(MidiPort, MidiBuffer* buffer) {
-    buffer->flags |= MIDI_BUFFER_PREPARED;
-    return MIDI_OK;
-}
-
-MidiResult midiBackendOutLongMsg(MidiPort, MidiBuffer* buffer) {
+// Sent directly to the device's port and drained: the message has left
+// when this returns.
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
     if (output.seq == nullptr) return MIDI_ERROR;
-    if (!(buffer->flags & MIDI_BUFFER_PREPARED)) return MIDI_UNPREPARED;
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
     snd_seq_ev_set_source(&event, output.ownPort);
     snd_seq_ev_set_dest(&event, output.device.client, output.device.port);
     snd_seq_ev_set_direct(&event);
-    snd_seq_ev_set_sysex(&event, buffer->length, buffer->data);
-    int sent = snd_seq_event_output_direct(output.seq, &event);
-    if (sent < 0) return failure(sent);
-    int drained = snd_seq_drain_output(output.seq);
-    if (drained < 0) return failure(drained);
-    buffer->flags |= MIDI_BUFFER_DONE;
+    snd_seq_ev_set_sysex(&event, length, const_cast<uint8_t*>(message));
+    if (snd_seq_event_output_direct(output.seq, &event) < 0) return MIDI_ERROR;
+    if (snd_seq_drain_output(output.seq) < 0) return MIDI_ERROR;
     return MIDI_OK;
 }
 
-MidiResult midiBackendOutUnprepare(MidiPort, MidiBuffer* buffer) {
-    buffer->flags &= ~MIDI_BUFFER_PREPARED;  // the message left during the send
-    return MIDI_OK;
-}
-
-MidiResult midiBackendOutReset(MidiPort) {
-    if (output.seq != nullptr) snd_seq_drop_output(output.seq);
-    return MIDI_OK;
-}
-
-MidiResult midiBackendOutClose(MidiPort) {
-    if (output.seq == nullptr) return MIDI_ERROR;
-    snd_seq_close(output.seq);
+void midiBackendOutClose() {
+    if (output.seq != nullptr) snd_seq_close(output.seq);
     output.seq = nullptr;
-    return MIDI_OK;
 }
 
 void midiBackendSleep(uint32_t milliseconds) { pacingSleep(milliseconds); }

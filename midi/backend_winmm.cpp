@@ -1,52 +1,59 @@
-// The Windows back end: the multimedia MIDI interface (WinMM).
+// The Windows back end: the multimedia MIDI interface (WinMM), with its
+// mechanics: prepared headers, the wait for the driver to let go of a sent
+// message, the receive buffer queued again from the input callback, and the
+// stop, reset and unprepare a port needs before it closes.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <atomic>
 #include <cstring>
-#include <new>
 
 #include "midi/backend.h"
 
-static_assert(sizeof(MIDIHDR) <= sizeof(MidiBuffer::native), "MIDIHDR must fit a MidiBuffer");
-
 namespace {
 
-// The input callback of the one input port open at a time.
-std::atomic<MidiInCallback> inputCallback{nullptr};
+constexpr DWORD UNPREPARE_RETRY_MS = 100;
+constexpr int UNPREPARE_MAX_RETRIES = 50;  // a driver stuck longer is given up
+constexpr int CLOSE_ATTEMPTS = 10;
 
-MIDIHDR* nativeHeader(MidiBuffer* buffer) { return reinterpret_cast<MIDIHDR*>(buffer->native); }
+struct Input {
+    HMIDIIN handle = nullptr;
+    MIDIHDR header = {};
+    uint8_t* area = nullptr;
+    uint32_t room = 0;
+    MidiReceiver receiver = nullptr;
+    void* context = nullptr;
+    std::atomic<bool> requeue{false};  // the callback queues the buffer again
+};
 
-// Describes the buffer to WinMM in its own header, kept inside the buffer.
-MIDIHDR* describe(MidiBuffer* buffer) {
-    MIDIHDR* header = new (buffer->native) MIDIHDR();
-    header->lpData = reinterpret_cast<LPSTR>(buffer->data);
-    header->dwBufferLength = buffer->length;
-    header->dwBytesRecorded = buffer->bytesRecorded;
-    header->dwFlags = buffer->flags;
-    header->dwUser = reinterpret_cast<DWORD_PTR>(buffer);
-    return header;
+struct Output {
+    HMIDIOUT handle = nullptr;
+    MIDIHDR header = {};
+    bool stuck = false;  // the driver kept the last message after the give-up
+};
+
+Input input;
+Output output;
+
+void queueReceiveBuffer() {
+    MIDIHDR& header = input.header;
+    std::memset(&header, 0, sizeof header);
+    header.lpData = reinterpret_cast<LPSTR>(input.area);
+    header.dwBufferLength = input.room;
+    midiInPrepareHeader(input.handle, &header, sizeof header);
+    midiInAddBuffer(input.handle, &header, sizeof header);
 }
 
-void takeState(MidiBuffer* buffer) {
-    buffer->bytesRecorded = nativeHeader(buffer)->dwBytesRecorded;
-    buffer->flags = nativeHeader(buffer)->dwFlags;
-}
-
-HMIDIIN inPort(MidiPort port) { return reinterpret_cast<HMIDIIN>(port); }
-HMIDIOUT outPort(MidiPort port) { return reinterpret_cast<HMIDIOUT>(port); }
-
-void CALLBACK onWinmmInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                           DWORD_PTR param2) {
-    MidiInCallback callback = inputCallback.load(std::memory_order_acquire);
-    if (callback == nullptr) return;
-    if ((message == MIM_LONGDATA || message == MIM_LONGERROR) && param1 != 0) {
-        auto* header = reinterpret_cast<MIDIHDR*>(param1);
-        auto* buffer = reinterpret_cast<MidiBuffer*>(header->dwUser);
-        takeState(buffer);
-        param1 = reinterpret_cast<DWORD_PTR>(buffer);
+// Short messages, errors and notices are ignored; a buffer handed back with
+// an error is not queued again.
+void CALLBACK onWinmmInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
+    if (message != MIM_LONGDATA) return;
+    const auto* completed = reinterpret_cast<const MIDIHDR*>(param1);
+    input.receiver(input.context, completed->dwBytesRecorded);
+    if (input.requeue.load(std::memory_order_acquire)) {
+        midiInUnprepareHeader(input.handle, &input.header, sizeof input.header);
+        queueReceiveBuffer();
     }
-    callback(reinterpret_cast<MidiPort>(port), message, instance, param1, param2);
 }
 
 }  // namespace
@@ -59,7 +66,6 @@ MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     std::memset(&caps, 0, sizeof caps);
     MMRESULT result = midiInGetDevCapsA(index, &caps, sizeof caps);
     std::memcpy(name, caps.szPname, MIDI_PORT_NAME_CHARS);
-    name[MIDI_PORT_NAME_CHARS - 1] = 0;
     return result;
 }
 
@@ -68,65 +74,75 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     std::memset(&caps, 0, sizeof caps);
     MMRESULT result = midiOutGetDevCapsA(index, &caps, sizeof caps);
     std::memcpy(name, caps.szPname, MIDI_PORT_NAME_CHARS);
-    name[MIDI_PORT_NAME_CHARS - 1] = 0;
     return result;
 }
 
-MidiResult midiBackendInOpen(MidiPort& port, uint16_t index, MidiInCallback callback) {
-    inputCallback.store(callback, std::memory_order_release);
-    HMIDIIN handle = nullptr;
-    MMRESULT result = midiInOpen(&handle, index, reinterpret_cast<DWORD_PTR>(onWinmmInput), 0,
-                                 CALLBACK_FUNCTION);
-    if (result == MMSYSERR_NOERROR) port = reinterpret_cast<MidiPort>(handle);
-    return result;
+MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
+    input.area = area;
+    input.room = room;
+    input.receiver = receiver;
+    input.context = context;
+    MMRESULT result =
+        midiInOpen(&input.handle, index, reinterpret_cast<DWORD_PTR>(onWinmmInput), 0, CALLBACK_FUNCTION);
+    if (result != MMSYSERR_NOERROR) return result;
+    queueReceiveBuffer();
+    input.requeue.store(true, std::memory_order_release);
+    return MMSYSERR_NOERROR;
 }
 
-MidiResult midiBackendInPrepare(MidiPort port, MidiBuffer* buffer) {
-    MMRESULT result = midiInPrepareHeader(inPort(port), describe(buffer), sizeof(MIDIHDR));
-    takeState(buffer);
-    return result;
+MidiResult midiBackendInStart() { return midiInStart(input.handle); }
+
+// A port does not close while a buffer is queued; a reply arriving during
+// the close may have queued it again, so the close is retried.
+void midiBackendInClose() {
+    input.requeue.store(false, std::memory_order_release);
+    midiInStop(input.handle);
+    for (int attempt = 0; attempt < CLOSE_ATTEMPTS; ++attempt) {
+        midiInReset(input.handle);
+        midiInUnprepareHeader(input.handle, &input.header, sizeof input.header);
+        if (midiInClose(input.handle) != MIDIERR_STILLPLAYING) return;
+        Sleep(1);
+    }
 }
 
-MidiResult midiBackendInUnprepare(MidiPort port, MidiBuffer* buffer) {
-    MMRESULT result = midiInUnprepareHeader(inPort(port), nativeHeader(buffer), sizeof(MIDIHDR));
-    takeState(buffer);
-    return result;
+MidiResult midiBackendOutOpen(uint16_t index) {
+    output.stuck = false;
+    return midiOutOpen(&output.handle, index, 0, 0, CALLBACK_NULL);
 }
 
-MidiResult midiBackendInAddBuffer(MidiPort port, MidiBuffer* buffer) {
-    return midiInAddBuffer(inPort(port), nativeHeader(buffer), sizeof(MIDIHDR));
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
+    // The driver still holds the previous message: its header is not ours
+    // to use again.
+    if (output.stuck) return MIDIERR_STILLPLAYING;
+    MIDIHDR& header = output.header;
+    std::memset(&header, 0, sizeof header);
+    header.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t*>(message));
+    header.dwBufferLength = length;
+    MMRESULT result = midiOutPrepareHeader(output.handle, &header, sizeof header);
+    if (result != MMSYSERR_NOERROR) return result;
+    result = midiOutLongMsg(output.handle, &header, sizeof header);
+    if (result != MMSYSERR_NOERROR) {
+        midiOutUnprepareHeader(output.handle, &header, sizeof header);
+        return result;
+    }
+    // Wait for the driver to finish with the message, but not forever: a
+    // driver that never lets go is given up and reported as a failed send.
+    for (int retries = 0; midiOutUnprepareHeader(output.handle, &header, sizeof header) == MIDIERR_STILLPLAYING;
+         ++retries) {
+        if (retries == UNPREPARE_MAX_RETRIES) {
+            midiOutReset(output.handle);
+            if (midiOutUnprepareHeader(output.handle, &header, sizeof header) == MIDIERR_STILLPLAYING)
+                output.stuck = true;
+            return MIDIERR_STILLPLAYING;
+        }
+        Sleep(UNPREPARE_RETRY_MS);
+    }
+    return MMSYSERR_NOERROR;
 }
 
-MidiResult midiBackendInStart(MidiPort port) { return midiInStart(inPort(port)); }
-MidiResult midiBackendInStop(MidiPort port) { return midiInStop(inPort(port)); }
-MidiResult midiBackendInReset(MidiPort port) { return midiInReset(inPort(port)); }
-MidiResult midiBackendInClose(MidiPort port) { return midiInClose(inPort(port)); }
-
-MidiResult midiBackendOutOpen(MidiPort& port, uint16_t index) {
-    HMIDIOUT handle = nullptr;
-    MMRESULT result = midiOutOpen(&handle, index, 0, 0, CALLBACK_NULL);
-    if (result == MMSYSERR_NOERROR) port = reinterpret_cast<MidiPort>(handle);
-    return result;
+void midiBackendOutClose() {
+    midiOutClose(output.handle);
 }
-
-MidiResult midiBackendOutPrepare(MidiPort port, MidiBuffer* buffer) {
-    MMRESULT result = midiOutPrepareHeader(outPort(port), describe(buffer), sizeof(MIDIHDR));
-    takeState(buffer);
-    return result;
-}
-
-MidiResult midiBackendOutLongMsg(MidiPort port, MidiBuffer* buffer) {
-    return midiOutLongMsg(outPort(port), nativeHeader(buffer), sizeof(MIDIHDR));
-}
-
-MidiResult midiBackendOutUnprepare(MidiPort port, MidiBuffer* buffer) {
-    MMRESULT result = midiOutUnprepareHeader(outPort(port), nativeHeader(buffer), sizeof(MIDIHDR));
-    takeState(buffer);
-    return result;
-}
-
-MidiResult midiBackendOutReset(MidiPort port) { return midiOutReset(outPort(port)); }
-MidiResult midiBackendOutClose(MidiPort port) { return midiOutClose(outPort(port)); }
 
 void midiBackendSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 

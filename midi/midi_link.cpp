@@ -2,15 +2,12 @@
 
 #include <cstring>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "midi/waits.h"
-#include "protocol/wire.h"
 
 MidiLink midiLink;
 
 namespace {
-
-constexpr int CLOSE_ATTEMPTS = 10;
 
 bool startsWithIgnoringCase(const char* text, const char* prefix) {
     for (size_t i = 0; prefix[i] != 0; ++i) {
@@ -28,33 +25,15 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
 bool isSystemPort(const char* name) { return startsWithIgnoringCase(name, "Microsoft"); }
 
 // A port's name by `query`; a failed query gives an empty name.
-void portName(MidiResult (*query)(uint16_t, char*), uint16_t index, char* name) {
+void portName(MidiResult (*query)(uint16_t, char*), uint16_t index, char (&name)[MIDI_PORT_NAME_CHARS]) {
     if (query(index, name) != MIDI_OK) name[0] = 0;
     name[MIDI_PORT_NAME_CHARS - 1] = 0;
 }
 
-void queueReceiveBuffer() {
-    MidiBuffer& header = midiLink.inHeader;
-    header.data = midiLink.rxBuffer;
-    header.length = RX_BUFFER_BYTES;
-    header.bytesRecorded = 0;
-    header.flags = 0;
-    midiBackendInPrepare(midiLink.inHandle, &header);
-    midiBackendInAddBuffer(midiLink.inHandle, &header);
-}
-
-// Stops the open input port, takes its receive buffer back and closes it.
-// A port does not close while a buffer is queued; a reply arriving during
-// the close may have queued it again, so the close is retried.
-void releaseInputPort() {
-    MidiPort port = midiLink.inHandle;
-    midiBackendInStop(port);
-    for (int attempt = 0; attempt < CLOSE_ATTEMPTS; ++attempt) {
-        midiBackendInReset(port);
-        midiBackendInUnprepare(port, &midiLink.inHeader);
-        if (midiBackendInClose(port) != MIDI_STILL_PLAYING) return;
-        midiBackendSleep(1);
-    }
+// The 16-bit result code the run sees: a failure never reads as success.
+uint16_t resultCode(MidiResult result) {
+    if (result == MIDI_OK) return 0;
+    return result <= 0xFFFF ? static_cast<uint16_t>(result) : static_cast<uint16_t>(MIDI_ERROR);
 }
 
 }  // namespace
@@ -73,7 +52,7 @@ Outcome probeMidiDevices(uint16_t& outputStart) {
     }
     outputStart = 0;
     if (midiBackendOutCount() > 1) {
-        char name[50] = {};
+        char name[MIDI_PORT_NAME_CHARS] = {};
         portName(midiBackendOutName, 0, name);
         if (startsWithIgnoringCase(name, "Microsoft GS")) outputStart = 1;
     }
@@ -82,32 +61,31 @@ Outcome probeMidiDevices(uint16_t& outputStart) {
 
 uint16_t openMidiIn(uint16_t first) {
     for (uint16_t index = first;; ++index) {
-        MidiResult result = midiBackendInOpen(midiLink.inHandle, index, onMidiInMessage);
+        MidiResult result = midiBackendInOpen(index, midiLink.rxBuffer, RX_BUFFER_BYTES, onMidiInMessage, &midiLink);
         if (result != MIDI_OK) {
-            midiLink.inOpen.store(false, std::memory_order_release);
-            return static_cast<uint16_t>(result);
+            midiLink.inOpen = false;
+            return resultCode(result);
         }
         char name[MIDI_PORT_NAME_CHARS] = {};
         portName(midiBackendInName, index, name);
         consolePrint("MIDI IN DEVICE: %s\r\n", name);
 
-        queueReceiveBuffer();
-        midiLink.inOpen.store(true, std::memory_order_release);
-        MidiResult started = midiBackendInStart(midiLink.inHandle);
-        if (!isSystemPort(name)) return static_cast<uint16_t>(started);
+        midiLink.inOpen = true;
+        MidiResult started = midiBackendInStart();
+        if (!isSystemPort(name)) return resultCode(started);
 
         // A system port: close it before trying the next one.
-        midiLink.inOpen.store(false, std::memory_order_release);
-        releaseInputPort();
+        midiLink.inOpen = false;
+        midiBackendInClose();
     }
 }
 
 uint16_t openMidiOut(uint16_t first) {
     for (uint16_t index = first;; ++index) {
-        MidiResult result = midiBackendOutOpen(midiLink.outHandle, index);
+        MidiResult result = midiBackendOutOpen(index);
         if (result != MIDI_OK) {
             midiLink.outOpen = false;
-            return static_cast<uint16_t>(result);
+            return resultCode(result);
         }
         char name[MIDI_PORT_NAME_CHARS] = {};
         portName(midiBackendOutName, index, name);
@@ -117,76 +95,46 @@ uint16_t openMidiOut(uint16_t first) {
 
         // A system port: close it before trying the next one.
         midiLink.outOpen = false;
-        midiBackendOutClose(midiLink.outHandle);
+        midiBackendOutClose();
     }
 }
 
 int closeMidiIn() {
-    if (!midiLink.inOpen.load(std::memory_order_acquire)) return 0;
-    midiLink.inOpen.store(false, std::memory_order_release);
-    releaseInputPort();
+    if (!midiLink.inOpen) return 0;
+    midiLink.inOpen = false;
+    midiBackendInClose();
     return 1;
 }
 
 int closeMidiOut() {
     if (!midiLink.outOpen) return 0;
     midiLink.outOpen = false;
-    midiBackendOutClose(midiLink.outHandle);
+    midiBackendOutClose();
     return 1;
 }
 
 uint16_t sendSysEx(const uint8_t* payload, uint16_t length) {
     if (length > SYSEX_MAX_PAYLOAD) return 0;
-    uint8_t message[100];
+    uint8_t* message = midiLink.txBuffer;
     message[0] = 0xF0;
     std::memcpy(message + 1, payload, length);
     message[length + 1] = 0xF7;
-
-    MidiBuffer& header = midiLink.outHeader;
-    header.data = message;
-    header.length = static_cast<uint32_t>(length + 2);
-    header.bytesRecorded = 0;
-    header.flags = 0;
-
-    MidiPort port = midiLink.outHandle;
-    MidiResult result = midiBackendOutPrepare(port, &header);
-    if (result != MIDI_OK) return static_cast<uint16_t>(result);
-    result = midiBackendOutLongMsg(port, &header);
-    if (result != MIDI_OK) {
-        midiBackendOutUnprepare(port, &header);  // the message is gone with this frame
-        return static_cast<uint16_t>(result);
-    }
-    // Wait for the driver to finish with the message, but not forever: a
-    // driver that never lets go is given up and reported as a failed send.
-    for (uint32_t retries = 0; midiBackendOutUnprepare(port, &header) == MIDI_STILL_PLAYING;
-         ++retries) {
-        if (retries == UNPREPARE_MAX_RETRIES) {
-            midiBackendOutReset(port);
-            midiBackendOutUnprepare(port, &header);
-            return static_cast<uint16_t>(MIDI_STILL_PLAYING);
-        }
-        midiBackendSleep(UNPREPARE_RETRY_MS);
-    }
-    return 0;
+    return resultCode(midiBackendOutSend(message, static_cast<uint32_t>(length + 2)));
 }
 
-void onMidiInMessage(MidiPort, uint32_t message, uintptr_t, uintptr_t param1, uintptr_t) {
-    if (message != MIDI_IN_LONGDATA) return;
-    const auto* completed = reinterpret_cast<const MidiBuffer*>(param1);
-    auto bytes = static_cast<int16_t>(completed->bytesRecorded & 0xFFFF);
-    midiLink.replyCode.store(midiLink.rxBuffer[1], std::memory_order_relaxed);
-    midiLink.replyCount.store(bytes, std::memory_order_release);
-    midiLink.messagesPublished.fetch_add(1, std::memory_order_release);
-    wakeMessageWaiters(midiLink.messagesPublished);
-
-    if (midiLink.inOpen.load(std::memory_order_acquire)) {
-        // Hand the receive buffer back for the next reply.
-        midiBackendInUnprepare(midiLink.inHandle, &midiLink.inHeader);
-        queueReceiveBuffer();
-    }
+void onMidiInMessage(void* link, uint32_t bytes) {
+    MidiLink& l = *static_cast<MidiLink*>(link);
+    l.replyCode.store(l.rxBuffer[1], std::memory_order_relaxed);
+    l.replyCount.store(static_cast<int16_t>(bytes & 0xFFFF), std::memory_order_release);
+    l.messagesPublished.fetch_add(1, std::memory_order_release);
+    wakeMessageWaiters(l.messagesPublished);
 }
 
 uint8_t takeReplyCode() {
     midiLink.replyCount.store(0, std::memory_order_relaxed);
     return midiLink.replyCode.load(std::memory_order_acquire);
 }
+
+void pollPause() { midiBackendPollPause(midiLink.messagesPublished, midiLink.messagesSeen); }
+
+void linkSleep(uint32_t milliseconds) { midiBackendSleep(milliseconds); }

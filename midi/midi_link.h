@@ -5,21 +5,19 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/outcome.h"
+#include "core/outcome.h"
 #include "midi/backend.h"
 
-constexpr uint32_t RX_BUFFER_BYTES = 200;
-constexpr uint32_t UNPREPARE_RETRY_MS = 100;
-constexpr uint32_t UNPREPARE_MAX_RETRIES = 50;  // a driver stuck longer is given up
+constexpr uint16_t SYSEX_MAX_PAYLOAD = 46;  // payload bytes of one message
+constexpr uint32_t RX_BUFFER_BYTES = 200;   // one incoming message
 
 struct MidiLink {
-    MidiPort inHandle;
-    MidiPort outHandle;
-    std::atomic<bool> inOpen;   // also tells the callback to re-queue the buffer
+    bool inOpen;
     bool outOpen;
-    MidiBuffer inHeader;
     uint8_t rxBuffer[RX_BUFFER_BYTES];
-    MidiBuffer outHeader;
+    // The outgoing message: it outlives the send, in case a driver still
+    // reads it after the send has given up waiting.
+    uint8_t txBuffer[SYSEX_MAX_PAYLOAD + 2];
     // The callback stores the code (the byte after 0xF0) first, then the
     // count with release order; the count publishes the message.
     std::atomic<uint8_t> replyCode;
@@ -47,9 +45,9 @@ int closeMidiOut();
 // 0 or the back end's error code. A payload over 46 bytes sends nothing.
 uint16_t sendSysEx(const uint8_t* payload, uint16_t length);
 
-// The input port's completion callback.
-void onMidiInMessage(MidiPort port, uint32_t message, uintptr_t instance, uintptr_t param1,
-                     uintptr_t param2);
+// The input port's receiver: a completed message of `bytes` bytes is in the
+// link's rxBuffer. `link` is the MidiLink the port was opened for.
+void onMidiInMessage(void* link, uint32_t bytes);
 
 // Bytes of the latest completed input message, 0 once taken.
 inline int16_t replyCount() {
@@ -57,13 +55,13 @@ inline int16_t replyCount() {
     return midiLink.replyCount.load(std::memory_order_acquire);
 }
 
-// The pause between two polls of a reply wait: it ends once a message newer
-// than the latest look at replyCount is published, or after the platform's
-// poll length (1 ms sleep on Windows).
-inline void pollPause() { midiBackendPollPause(midiLink.messagesPublished, midiLink.messagesSeen); }
-
 // Clears the count and returns the reply code of the latest message.
 uint8_t takeReplyCode();
 
-// The pacing sleep after each chunk.
-inline void sleepMs(uint32_t milliseconds) { midiBackendSleep(milliseconds); }
+// The pause between two polls of a reply wait: it ends once a message newer
+// than the latest look at replyCount is published, or after the platform's
+// poll length (a 1 ms sleep on Windows).
+void pollPause();
+
+// The pacing sleep (after each chunk).
+void linkSleep(uint32_t milliseconds);

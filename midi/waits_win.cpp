@@ -1,13 +1,15 @@
 #include <windows.h>
 
+#include <chrono>
+
 #include "midi/waits.h"
 
 void pacingSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
 bool waitForMessage(const std::atomic<uint32_t>& published, uint32_t seen, uint32_t timeoutUs) {
-    DWORD start = GetTickCount();
+    auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(timeoutUs);
     while (published.load(std::memory_order_acquire) == seen) {
-        if ((GetTickCount() - start) * 1000ull >= timeoutUs) return false;
+        if (std::chrono::steady_clock::now() >= until) return false;
         Sleep(1);
     }
     return true;

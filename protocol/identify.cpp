@@ -1,16 +1,16 @@
 #include <cstring>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "midi/midi_link.h"
 #include "protocol/update_protocol.h"
 #include "protocol/wire.h"
 
 Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
-    uint8_t request[100];
-    std::memcpy(request, profile.identifyRequest, sizeof profile.identifyRequest);
+    uint8_t request[sizeof profile.identifyRequest];
+    std::memcpy(request, profile.identifyRequest, sizeof request);
 
     for (uint16_t countdown = IDENTIFY_COUNTDOWN; --countdown != 0;) {
-        if (sendSysEx(request, sizeof profile.identifyRequest) != 0) {
+        if (sendSysEx(request, sizeof request) != 0) {
             consolePrint("Error: The MIDI Out of device is missing!\n\n");
             return Outcome::Stop;
         }

@@ -1,4 +1,4 @@
-#include "app/console.h"
+#include "core/console.h"
 #include "midi/midi_link.h"
 #include "protocol/update_protocol.h"
 #include "protocol/wire.h"
@@ -36,7 +36,7 @@ void transferImage(const KitImage& image) {
     uint16_t acked = 0;
     uint8_t failures = 0;
     unsigned spinner = 0;
-    char chunk[100];
+    char chunk[CHUNK_CHARS];
 
     while (pos < image.count) {
         const KitRecord record = kitRecordAt(image, pos);
@@ -57,7 +57,7 @@ void transferImage(const KitImage& image) {
                 consolePrint("\nError: The MIDI Out of device is missing!\n\n");
                 return;
             }
-            sleepMs(1);
+            linkSleep(CHUNK_PAUSE_MS);
         }
 
         uint16_t polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;

@@ -4,16 +4,19 @@
 
 #include <cstdint>
 
-#include "app/outcome.h"
-#include "app/profile.h"
+#include "core/outcome.h"
+#include "core/profile.h"
 #include "kit/kit.h"
 
-constexpr uint16_t IDENTIFY_COUNTDOWN = 20;  // at most 19 requests
+// Counted down before each identify request; the requests end when it
+// reaches 0, so at most 19 go out.
+constexpr uint16_t IDENTIFY_COUNTDOWN = 20;
 constexpr uint16_t IDENTIFY_POLLS = 100;
 constexpr uint16_t ACK_POLLS_SHORT = 50;
 constexpr uint16_t ACK_POLLS_LONG = 200;
 constexpr uint16_t LONG_WAIT_PERCENT = 85;
 constexpr uint8_t MAX_FAILURES = 20;
+constexpr uint32_t CHUNK_PAUSE_MS = 1;  // after every chunk sent
 
 // Sends the profile's identify request until the target answers, and
 // judges the answer against `deviceId`.

@@ -1,5 +1,9 @@
 #include "protocol/wire.h"
 
+#include "midi/midi_link.h"
+
+static_assert(CHUNK_CHARS <= SYSEX_MAX_PAYLOAD, "a full chunk fits one System Exclusive message");
+
 namespace {
 inline char hexDigit(uint8_t nibble) {
     return static_cast<char>(nibble <= 9 ? nibble + 0x30 : nibble + 0x37);

@@ -15,15 +15,16 @@ constexpr uint8_t REPLY_VERIFY_ERROR = 0x24;
 constexpr uint8_t REPLY_ERASE_ERROR = 0x25;
 constexpr uint8_t REPLY_RESTARTING = 0x77;    // update complete, target restarts
 
-constexpr uint16_t SYSEX_MAX_PAYLOAD = 46;    // characters of one chunk
 constexpr uint16_t CHUNK_BYTES = 23;          // image bytes of one full chunk
+constexpr uint16_t CHUNK_CHARS = 2 * CHUNK_BYTES;  // its hex text: one message's payload
 
 // Writes the two upper-case hex digits of `value`, high nibble first.
 void hexEncodeByte(uint8_t value, char out[2]);
 
 // Encodes the next chunk of a record of `size` bytes starting at `image` +
 // `pos`, of which `remaining` bytes are not yet chunked: 23 bytes while 23 or
-// more remain, else the rest. Writes the hex text to `text` (room for 46
-// characters), lowers `remaining` and returns the number of characters.
+// more remain, else the rest. Writes the hex text to `text` (room for
+// CHUNK_CHARS characters), lowers `remaining` and returns the number of
+// characters.
 uint16_t encodeNextChunk(const uint8_t* image, uint16_t pos, uint16_t size, uint16_t& remaining,
                          char* text);

@@ -1,7 +1,8 @@
-#include "midi/sim_device.h"
+#include "sim/device.h"
 
 #include <algorithm>
 
+#include "midi/midi_link.h"
 #include "protocol/wire.h"
 
 SimReply simModel(uint32_t delayMs) { return {SimReply::Model, {}, delayMs}; }
@@ -30,7 +31,7 @@ SimReply pick(const std::vector<SimReply>& replies, size_t& index, const SimRepl
     return reply;
 }
 
-SimReply refuse(SimDevice& device, SimLog& log, const std::string& why) {
+SimReply refuse(SimDevice& device, DeviceLog& log, const std::string& why) {
     device.assembling.clear();
     log.deviceErrors.push_back(why);
     return simSilence();
@@ -38,8 +39,8 @@ SimReply refuse(SimDevice& device, SimLog& log, const std::string& why) {
 
 }  // namespace
 
-SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t now, SimLog& log) {
-    const SimScript& script = *device.script;
+SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t now, DeviceLog& log) {
+    const DeviceScript& script = *device.script;
     if (message.size() < 2 || message.front() != 0xF0 || message.back() != 0xF7)
         return refuse(device, log, "not a System Exclusive message");
     SimBytes payload(message.begin() + 1, message.end() - 1);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/profile.h"
+#include "core/profile.h"
 #include "kit/kit_writer.h"
 #include "tests/scenarios.h"
 

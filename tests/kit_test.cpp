@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "kit/kit.h"
 #include "kit/kit_writer.h"
 #include "tests/test_support.h"

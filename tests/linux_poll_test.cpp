@@ -19,13 +19,8 @@ using Clock = std::chrono::steady_clock;
 std::thread deliverLater(uint32_t bytes, std::atomic<bool>& delivered) {
     return std::thread([bytes, &delivered] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        static uint8_t data[3] = {0xF0, 0x1A, 0xF7};
-        static MidiBuffer buffer;
-        buffer.data = data;
-        buffer.length = sizeof data;
-        buffer.bytesRecorded = bytes;
         delivered = true;
-        onMidiInMessage(0, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(&buffer), 0);
+        onMidiInMessage(&midiLink, bytes);
     });
 }
 

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "app/console.h"
+#include "core/console.h"
 #include "midi/midi_link.h"
-#include "midi/sim_device.h"
+#include "sim/emulation.h"
 
 namespace {
 
@@ -47,28 +47,21 @@ TEST_F(MidiLinkTest, APayloadOver46BytesSendsNothing) {
     EXPECT_TRUE(simLog().sent.empty());
 }
 
-TEST(MidiCallback, StoresTheCountAndCodeOfLongMessagesOnly) {
+TEST(MidiCallback, StoresTheCountAndCodeOfEachMessage) {
     midiLink.replyCount.store(0);
-    midiLink.inOpen.store(false);
     const uint8_t reply[] = {0xF0, 0x1A, 0xF7};
     std::memcpy(midiLink.rxBuffer, reply, sizeof reply);
-    MidiBuffer& header = midiLink.inHeader;
-    header.data = midiLink.rxBuffer;
-    header.bytesRecorded = 3;
+    uint32_t published = midiLink.messagesPublished.load();
 
-    onMidiInMessage(0, MIDI_IN_DATA, 0, 0x0090407F, 0);  // a note-on changes nothing
-    onMidiInMessage(0, MIDI_IN_OPEN, 0, 0, 0);
-    EXPECT_EQ(replyCount(), 0);
-
-    onMidiInMessage(0, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(&header), 0);
+    onMidiInMessage(&midiLink, 3);
     EXPECT_EQ(replyCount(), 3);
     EXPECT_EQ(takeReplyCode(), 0x1A);
     EXPECT_EQ(replyCount(), 0);
 
-    // A 1-byte message counts 1 and stays until taken.
-    header.bytesRecorded = 1;
-    onMidiInMessage(0, MIDI_IN_LONGDATA, 0, reinterpret_cast<uintptr_t>(&header), 0);
+    // A 1-byte message counts 1 and stays until taken; each one is published.
+    onMidiInMessage(&midiLink, 1);
     EXPECT_EQ(replyCount(), 1);
+    EXPECT_EQ(midiLink.messagesPublished.load(), published + 2);
 }
 
 }  // namespace

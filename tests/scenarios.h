@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/profile.h"
+#include "core/profile.h"
 #include "kit/kit_writer.h"
-#include "midi/sim_device.h"
+#include "sim/emulation.h"
 
 using Messages = std::vector<SimBytes>;
 using Events = std::vector<std::string>;
@@ -23,6 +23,7 @@ struct Scenario {
     const TargetProfile* profile = &STANDARD_PROFILE;
     std::vector<std::string> deviceErrors = {};
     bool hostClockOnly = false;  // its timing holds only where time is the host's sleeps
+    bool windowsOnly = false;    // the WinMM driver's own behaviour (the Windows test double)
 };
 
 std::vector<Scenario> scenarios();

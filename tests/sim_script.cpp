@@ -1,4 +1,4 @@
-#include "midi/sim_script.h"
+#include "tests/sim_script.h"
 
 #include <cstdio>
 #include <sstream>
@@ -69,7 +69,7 @@ std::string simScriptText(const SimScript& s) {
     text += "partialTimeoutMs " + std::to_string(s.partialTimeoutMs) + "\n";
     text += "failSendAt " + std::to_string(s.failSendAt) + "\n";
     text += "failSendAfter " + std::to_string(s.failSendAfter ? 1 : 0) + "\n";
-    text += "stillPlaying " + std::to_string(s.stillPlaying) + "\n";
+    text += "driverHolds " + std::to_string(s.driverHolds) + "\n";
     text += "realTime " + std::to_string(s.realTime ? 1 : 0) + "\n";
     text += "wallClock " + std::to_string(s.wallClock ? 1 : 0) + "\n";
     return text;
@@ -105,7 +105,7 @@ bool parseSimScript(const std::string& text, SimScript& s) {
             else if (key == "partialTimeoutMs") s.partialTimeoutMs = number;
             else if (key == "failSendAt") s.failSendAt = number;
             else if (key == "failSendAfter") s.failSendAfter = number != 0;
-            else if (key == "stillPlaying") s.stillPlaying = number;
+            else if (key == "driverHolds") s.driverHolds = number;
             else if (key == "realTime") s.realTime = number != 0;
             else if (key == "wallClock") s.wallClock = number != 0;
             else ok = false;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "midi/sim_device.h"
+#include "sim/emulation.h"
 
 std::string simScriptText(const SimScript& script);
 bool parseSimScript(const std::string& text, SimScript& script);

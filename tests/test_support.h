@@ -14,6 +14,22 @@ struct TempFolder {
     std::string path;
 };
 
+// What the pause prints when standard input is closed: the program's own
+// prompt on Linux; under Wine, the command interpreter's "pause" prints its
+// own wording (Windows prints "Press any key to continue . . . ").
+#ifdef _WIN32
+inline const std::string EXECUTABLE_PAUSE_TEXT = "Press any key to continue... ";
+#else
+inline const std::string EXECUTABLE_PAUSE_TEXT = "Press any key to continue . . . \n";
+#endif
+
+// A fresh folder that is the working folder while this lives.
+struct WorkingFolder : TempFolder {
+    WorkingFolder();
+    ~WorkingFolder();
+    std::string previous;
+};
+
 struct ProgramRun {
     std::string out;
     std::string err;

@@ -24,6 +24,16 @@ TempFolder::~TempFolder() {
         FTW_DEPTH | FTW_PHYS);
 }
 
+WorkingFolder::WorkingFolder() {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr || chdir(path.c_str()) != 0) std::abort();
+    previous = cwd;
+}
+
+WorkingFolder::~WorkingFolder() {
+    if (chdir(previous.c_str()) != 0) std::abort();
+}
+
 void makeFolder(const std::string& path) { mkdir(path.c_str(), 0755); }
 
 void makeFifo(const std::string& path) { mkfifo(path.c_str(), 0644); }

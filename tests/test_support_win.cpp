@@ -50,6 +50,16 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { removeTree(path); }
 
+WorkingFolder::WorkingFolder() {
+    char cwd[MAX_PATH];
+    if (GetCurrentDirectoryA(sizeof cwd, cwd) == 0 || !SetCurrentDirectoryA(path.c_str())) std::abort();
+    previous = cwd;
+}
+
+WorkingFolder::~WorkingFolder() {
+    if (!SetCurrentDirectoryA(previous.c_str())) std::abort();
+}
+
 void makeFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
 std::string nativePath(const std::string& path) {

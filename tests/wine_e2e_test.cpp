@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "midi/sim_script.h"
+#include "tests/sim_script.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"
 
@@ -19,7 +19,7 @@ namespace {
 
 // What the command interpreter's "pause" prints when it finds no key to
 // read (standard input is closed).
-const std::string PAUSE = UPDATE_PAUSE_TEXT;
+const std::string PAUSE = EXECUTABLE_PAUSE_TEXT;
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

@@ -72,12 +72,4 @@ TEST(Wire, RecordsSplitIntoChunksOf46CharactersAndAShortTail) {
     }
 }
 
-TEST(Wire, A302ByteRecordStartsWithItsLength) {
-    Bytes record = makeKitRecord(Bytes(298, 0x11));
-    ASSERT_EQ(record[0], 0x01);
-    ASSERT_EQ(record[1], 0x2C);
-    auto chunks = chunksOf(record, 0, 302);
-    EXPECT_EQ(chunks.front().substr(0, 4), "012C");
-}
-
 }  // namespace

@@ -29,14 +29,14 @@
 #include <thread>
 #include <vector>
 
-#include "midi/sim_device.h"
+#include "sim/device.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-    SimScript script;
+    DeviceScript script;
     bool pieces = false;
     std::string unplugFile;
     size_t unplugAt = 0;
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
 
     SimDevice device;
     device.script = &o.script;
-    SimLog simLog;
+    DeviceLog simLog;
     auto start = Clock::now();
     auto nowMs = [&] {
         return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());

@@ -1,10 +1,11 @@
 // A stand-in for Windows' winmm.dll, for testing the Windows executables
 // under Wine: placed next to an executable (with WINEDLLOVERRIDES=winmm=n,b)
-// it takes the place of the system's MIDI ports. Behind it is the emulated
-// device of the sim back end, running on a wall clock; this file only
-// speaks WinMM: header and capability sizes, prepared headers, and the
-// MidiInProc callback with MIM_OPEN, MIM_LONGDATA and MIM_CLOSE on the
-// emulation's own thread.
+// it takes the place of the system's MIDI ports. It behaves as WinMM does:
+// header and capability sizes are checked, headers must be prepared, a sent
+// message stays "still playing" while the driver holds it, a queued buffer
+// keeps a port from closing, a reset hands queued buffers back, and
+// MIM_LONGDATA comes on the emulation's own thread. Behind it is the
+// emulated device of the sim back end, running on a wall clock.
 //
 // It reads its script from "winmm-double.script" in the working folder and
 // writes what it saw to "winmm-double.log" whenever a port closes.
@@ -12,30 +13,45 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
 
 #include "midi/backend.h"
-#include "midi/sim_device.h"
-#include "midi/sim_script.h"
+#include "sim/emulation.h"
+#include "tests/sim_script.h"
 
 namespace {
 
-std::once_flag started;
-std::mutex headersMutex;
-std::map<const MIDIHDR*, MidiBuffer*> buffers;  // each header's buffer in the emulation
+constexpr uint32_t HOLD_FOR_GOOD = 1000;  // a driver that never lets go, even on reset
+const HMIDIIN IN_HANDLE = reinterpret_cast<HMIDIIN>(static_cast<uintptr_t>(0x1001));
+const HMIDIOUT OUT_HANDLE = reinterpret_cast<HMIDIOUT>(static_cast<uintptr_t>(0x2002));
 
-HMIDIIN inputHandle = nullptr;
-DWORD_PTR inputProc = 0;
-DWORD_PTR inputInstance = 0;
+struct Double {
+    std::once_flag started;
+    uint32_t driverHolds = 0;
+
+    std::mutex mutex;  // guards what the emulation's thread shares
+    std::condition_variable changed;
+    uint8_t staging[256];           // where the emulation writes a message
+    std::deque<MIDIHDR*> queued;    // input buffers, in the order added
+    bool inputStarted = false;
+    bool delivering = false;
+    uint16_t inIndex = 0;
+    DWORD_PTR inputProc = 0;
+    DWORD_PTR inputInstance = 0;
+
+    uint16_t outIndex = 0;
+    MIDIHDR* held = nullptr;        // the message the driver still has
+    uint32_t holdsLeft = 0;
+} winmm;
 
 void start() {
-    std::call_once(started, [] {
+    std::call_once(winmm.started, [] {
         SimScript script;
         std::ifstream file("winmm-double.script", std::ios::binary);
         if (file) {
@@ -45,6 +61,7 @@ void start() {
         }
         script.wallClock = true;
         script.realTime = false;
+        winmm.driverHolds = script.driverHolds;
         simBegin(script);
     });
 }
@@ -59,46 +76,44 @@ MMRESULT misuse(const char* what) {
     return MMSYSERR_INVALPARAM;
 }
 
-MIDIHDR* headerOf(const MidiBuffer* buffer) {
-    MIDIHDR* header;
-    std::memcpy(&header, buffer->native, sizeof header);
-    return header;
+void callInputProc(UINT message, DWORD_PTR param1) {
+    auto proc = reinterpret_cast<void(CALLBACK*)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(winmm.inputProc);
+    proc(IN_HANDLE, message, winmm.inputInstance, param1, 0);
 }
 
-// The emulation's buffer for a header, brought up to date with it.
-MidiBuffer* bufferOf(MIDIHDR* header) {
-    std::lock_guard<std::mutex> guard(headersMutex);
-    MidiBuffer*& buffer = buffers[header];
-    if (buffer == nullptr) {
-        buffer = new MidiBuffer();
-        std::memcpy(buffer->native, &header, sizeof header);
+// A completed message from the emulation: into the first queued buffer, if
+// the port is started and a buffer is queued; otherwise it is lost.
+void onEmulatedMessage(void*, uint32_t bytes) {
+    std::unique_lock<std::mutex> lock(winmm.mutex);
+    if (!winmm.inputStarted || winmm.queued.empty()) {
+        lock.unlock();
+        simEvent("reply dropped");
+        return;
     }
-    buffer->data = reinterpret_cast<uint8_t*>(header->lpData);
-    buffer->length = header->dwBufferLength;
-    buffer->bytesRecorded = header->dwBytesRecorded;
-    buffer->flags = header->dwFlags;
-    return buffer;
+    MIDIHDR* header = winmm.queued.front();
+    winmm.queued.pop_front();
+    DWORD n = bytes < header->dwBufferLength ? bytes : header->dwBufferLength;
+    std::memcpy(header->lpData, winmm.staging, n);
+    header->dwBytesRecorded = n;
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    winmm.delivering = true;
+    lock.unlock();
+    callInputProc(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
+    lock.lock();
+    winmm.delivering = false;
+    winmm.changed.notify_all();
 }
 
-MMRESULT settle(MidiBuffer* buffer, MMRESULT result) {
-    MIDIHDR* header = headerOf(buffer);
-    header->dwFlags = buffer->flags;
-    header->dwBytesRecorded = buffer->bytesRecorded;
-    return result;
-}
-
-void onEmulatedInput(MidiPort, uint32_t message, uintptr_t, uintptr_t param1, uintptr_t param2) {
-    if (message == MIDI_IN_LONGDATA || message == MIDI_IN_LONGERROR) {
-        auto* buffer = reinterpret_cast<MidiBuffer*>(param1);
-        settle(buffer, MMSYSERR_NOERROR);
-        param1 = reinterpret_cast<uintptr_t>(headerOf(buffer));
+std::string hex(const MIDIHDR* header) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (DWORD i = 0; i < header->dwBufferLength; ++i) {
+        auto b = static_cast<uint8_t>(header->lpData[i]);
+        text += digits[b >> 4];
+        text += digits[b & 15];
     }
-    auto proc = reinterpret_cast<void(CALLBACK*)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(inputProc);
-    proc(inputHandle, message, inputInstance, param1, param2);
+    return text;
 }
-
-MidiPort port(HMIDIIN handle) { return reinterpret_cast<MidiPort>(handle); }
-MidiPort port(HMIDIOUT handle) { return reinterpret_cast<MidiPort>(handle); }
 
 }  // namespace
 
@@ -137,76 +152,150 @@ MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size) 
 MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     start();
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || callback == 0) return misuse("midiInOpen callback");
-    inputProc = callback;
-    inputInstance = instance;
-    MidiPort opened = 0;
-    inputHandle = reinterpret_cast<HMIDIIN>(static_cast<uintptr_t>(0x1001));
-    MMRESULT result = midiBackendInOpen(opened, static_cast<uint16_t>(id), onEmulatedInput);
-    if (result == MMSYSERR_NOERROR) *handle = reinterpret_cast<HMIDIIN>(opened);
+    MMRESULT result = midiBackendInOpen(static_cast<uint16_t>(id), winmm.staging, sizeof winmm.staging,
+                                        onEmulatedMessage, nullptr);
+    if (result != MMSYSERR_NOERROR) return result;
+    {
+        std::lock_guard<std::mutex> guard(winmm.mutex);
+        winmm.inputProc = callback;
+        winmm.inputInstance = instance;
+        winmm.inIndex = static_cast<uint16_t>(id);
+        winmm.inputStarted = false;
+        winmm.queued.clear();
+    }
+    *handle = IN_HANDLE;
+    callInputProc(MIM_OPEN, 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInPrepareHeader(HMIDIIN, LPMIDIHDR header, UINT size) {
+    if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiInPrepareHeader size");
+    std::lock_guard<std::mutex> guard(winmm.mutex);
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN, LPMIDIHDR header, UINT size) {
+    if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiInUnprepareHeader size");
+    std::lock_guard<std::mutex> guard(winmm.mutex);
+    if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR header, UINT size) {
+    if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiInAddBuffer size");
+    std::lock_guard<std::mutex> guard(winmm.mutex);
+    if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    winmm.queued.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInStart(HMIDIIN) {
+    MMRESULT result = midiBackendInStart();
+    std::lock_guard<std::mutex> guard(winmm.mutex);
+    if (result == MMSYSERR_NOERROR) winmm.inputStarted = true;
     return result;
 }
 
-MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size) {
-    if (size != sizeof(MIDIHDR)) return misuse("midiInPrepareHeader size");
-    MidiBuffer* buffer = bufferOf(header);
-    return settle(buffer, midiBackendInPrepare(port(handle), buffer));
+// Once stopped, no message reaches the callback, and one being delivered
+// has finished.
+MMRESULT WINAPI midiInStop(HMIDIIN) {
+    std::unique_lock<std::mutex> lock(winmm.mutex);
+    winmm.inputStarted = false;
+    winmm.changed.wait(lock, [] { return !winmm.delivering; });
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size) {
-    if (size != sizeof(MIDIHDR)) return misuse("midiInUnprepareHeader size");
-    MidiBuffer* buffer = bufferOf(header);
-    return settle(buffer, midiBackendInUnprepare(port(handle), buffer));
+// Hands every queued buffer back, marked done and empty.
+MMRESULT WINAPI midiInReset(HMIDIIN handle) {
+    midiInStop(handle);
+    std::deque<MIDIHDR*> handedBack;
+    {
+        std::lock_guard<std::mutex> guard(winmm.mutex);
+        handedBack.swap(winmm.queued);
+        for (MIDIHDR* header : handedBack) {
+            header->dwBytesRecorded = 0;
+            header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+        }
+    }
+    for (MIDIHDR* header : handedBack) callInputProc(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT size) {
-    if (size != sizeof(MIDIHDR)) return misuse("midiInAddBuffer size");
-    MidiBuffer* buffer = bufferOf(header);
-    return settle(buffer, midiBackendInAddBuffer(port(handle), buffer));
-}
-
-MMRESULT WINAPI midiInStart(HMIDIIN handle) { return midiBackendInStart(port(handle)); }
-MMRESULT WINAPI midiInStop(HMIDIIN handle) { return midiBackendInStop(port(handle)); }
-MMRESULT WINAPI midiInReset(HMIDIIN handle) { return midiBackendInReset(port(handle)); }
-
-MMRESULT WINAPI midiInClose(HMIDIIN handle) {
-    MMRESULT result = midiBackendInClose(port(handle));
+MMRESULT WINAPI midiInClose(HMIDIIN) {
+    {
+        std::lock_guard<std::mutex> guard(winmm.mutex);
+        if (!winmm.queued.empty()) return MIDIERR_STILLPLAYING;
+        winmm.inputStarted = false;
+    }
+    midiBackendInClose();
+    callInputProc(MIM_CLOSE, 0);
     saveLog();
-    return result;
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR callback, DWORD_PTR, DWORD flags) {
     start();
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_NULL || callback != 0) return misuse("midiOutOpen callback");
-    MidiPort opened = 0;
-    MMRESULT result = midiBackendOutOpen(opened, static_cast<uint16_t>(id));
-    if (result == MMSYSERR_NOERROR) *handle = reinterpret_cast<HMIDIOUT>(opened);
-    return result;
+    MMRESULT result = midiBackendOutOpen(static_cast<uint16_t>(id));
+    if (result != MMSYSERR_NOERROR) return result;
+    winmm.outIndex = static_cast<uint16_t>(id);
+    winmm.held = nullptr;
+    *handle = OUT_HANDLE;
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size) {
-    if (size != sizeof(MIDIHDR)) return misuse("midiOutPrepareHeader size");
-    MidiBuffer* buffer = bufferOf(header);
-    return settle(buffer, midiBackendOutPrepare(port(handle), buffer));
+MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT, LPMIDIHDR header, UINT size) {
+    if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiOutPrepareHeader size");
+    if (header == winmm.held) return misuse("midiOutPrepareHeader on a header the driver holds");
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT size) {
-    if (size != sizeof(MIDIHDR)) return misuse("midiOutLongMsg size");
-    MidiBuffer* buffer = bufferOf(header);
-    return settle(buffer, midiBackendOutLongMsg(port(handle), buffer));
+MMRESULT WINAPI midiOutLongMsg(HMIDIOUT, LPMIDIHDR header, UINT size) {
+    if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiOutLongMsg size");
+    if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+    if (winmm.held != nullptr) return misuse("midiOutLongMsg while the driver holds a message");
+    MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
+    if (result != MMSYSERR_NOERROR) return result;
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    winmm.held = header;
+    winmm.holdsLeft = winmm.driverHolds;
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size) {
-    if (size != sizeof(MIDIHDR)) return misuse("midiOutUnprepareHeader size");
-    MidiBuffer* buffer = bufferOf(header);
-    return settle(buffer, midiBackendOutUnprepare(port(handle), buffer));
+MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT, LPMIDIHDR header, UINT size) {
+    if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiOutUnprepareHeader size");
+    if (header == winmm.held) {
+        if (winmm.holdsLeft > 0) {
+            if (winmm.holdsLeft < HOLD_FOR_GOOD) --winmm.holdsLeft;
+            return MIDIERR_STILLPLAYING;
+        }
+        winmm.held = nullptr;
+    }
+    header->dwFlags = (header->dwFlags & ~(MHDR_INQUEUE | MHDR_PREPARED)) | MHDR_DONE;
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiOutReset(HMIDIOUT handle) { return midiBackendOutReset(port(handle)); }
+// Lets go of the message, unless the driver is stuck for good.
+MMRESULT WINAPI midiOutReset(HMIDIOUT) {
+    simEvent("out " + std::to_string(winmm.outIndex) + " reset");
+    if (winmm.holdsLeft < HOLD_FOR_GOOD) winmm.holdsLeft = 0;
+    return MMSYSERR_NOERROR;
+}
 
-MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
-    MMRESULT result = midiBackendOutClose(port(handle));
+// A driver that still holds a message reads it once more as the port goes.
+MMRESULT WINAPI midiOutClose(HMIDIOUT) {
+    if (winmm.held != nullptr) {
+        simEvent("out " + std::to_string(winmm.outIndex) + " read after the give-up: " + hex(winmm.held));
+        winmm.held = nullptr;
+    }
+    midiBackendOutClose();
     saveLog();
-    return result;
+    return MMSYSERR_NOERROR;
 }
 
 }  // extern "C"
