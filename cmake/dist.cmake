@@ -1,0 +1,59 @@
+# Writes the release archives and their checksums into DIST:
+#   update-VERSION-windows-x64.zip    update.exe, update-gd32.exe, GUIDE.txt (CRLF)
+#   update-VERSION-linux-x86_64.tar.gz  update, update-gd32, GUIDE.txt
+#   SHA256SUMS
+# Each archive holds one folder named like it. Everything in them depends
+# only on the files and on SOURCE_DATE_EPOCH (the environment's, else the
+# last commit's time): entries in a fixed order, with one time, fixed modes
+# and no owner names.
+#   cmake -DVERSION= -DSOURCE= -DDIST= -DSTAGE= -DLINUX_UPDATE= -DLINUX_GD32=
+#         -DWINDOWS_UPDATE= -DWINDOWS_GD32= -DMAKE_ZIP= -P cmake/dist.cmake
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${SOURCE}
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+  if(failed OR epoch STREQUAL "")
+    message(FATAL_ERROR "set SOURCE_DATE_EPOCH: there is no commit to take the time from")
+  endif()
+endif()
+
+set(windows update-${VERSION}-windows-x64)
+set(linux update-${VERSION}-linux-x86_64)
+file(REMOVE_RECURSE ${STAGE})
+file(MAKE_DIRECTORY ${STAGE}/${windows} ${STAGE}/${linux} ${DIST})
+
+file(READ ${SOURCE}/docs/guide.txt guide)
+file(WRITE ${STAGE}/${linux}/GUIDE.txt "${guide}")
+string(REPLACE "\n" "\r\n" guide_crlf "${guide}")
+file(WRITE ${STAGE}/${windows}/GUIDE.txt "${guide_crlf}")
+foreach(pair "${LINUX_UPDATE}=${linux}/update" "${LINUX_GD32}=${linux}/update-gd32"
+             "${WINDOWS_UPDATE}=${windows}/update.exe" "${WINDOWS_GD32}=${windows}/update-gd32.exe")
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  file(COPY_FILE ${from} ${STAGE}/${to})
+endforeach()
+
+set(zip ${DIST}/${windows}.zip)
+execute_process(
+  COMMAND ${MAKE_ZIP} ${zip} ${epoch} ${windows}/update.exe=${STAGE}/${windows}/update.exe
+          ${windows}/update-gd32.exe=${STAGE}/${windows}/update-gd32.exe
+          ${windows}/GUIDE.txt=${STAGE}/${windows}/GUIDE.txt
+  COMMAND_ERROR_IS_FATAL ANY)
+
+set(tgz ${DIST}/${linux}.tar.gz)
+execute_process(
+  COMMAND tar --create --sort=name --format=gnu --mtime=@${epoch} --owner=0 --group=0 --numeric-owner
+          --mode=u=rwX,go=rX --directory=${STAGE} ${linux}/update ${linux}/update-gd32 ${linux}/GUIDE.txt
+  COMMAND gzip --no-name --best
+  OUTPUT_FILE ${tgz}
+  COMMAND_ERROR_IS_FATAL ANY)
+
+set(sums "")
+foreach(archive ${windows}.zip ${linux}.tar.gz)
+  file(SHA256 ${DIST}/${archive} hash)
+  string(APPEND sums "${hash}  ${archive}\n")
+endforeach()
+file(WRITE ${DIST}/SHA256SUMS "${sums}")
+message(STATUS "Release ${VERSION} in ${DIST}:\n${sums}")
