@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 using MidiResult = uint32_t;  // 0 is success; otherwise the back end's error code
 
@@ -27,6 +28,17 @@ uint16_t midiBackendOutCount();
 // Writes the port's name (at most 31 characters); on failure the name is empty.
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]);
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]);
+
+// For a back end that keeps its ports in a list: the name of port `index`,
+// cut to 31 characters, or MIDI_BAD_PORT and an empty name.
+template <typename Ports>
+MidiResult portNameAt(const Ports& ports, uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    name[0] = 0;
+    if (index >= ports.size()) return MIDI_BAD_PORT;
+    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
+    name[MIDI_PORT_NAME_CHARS - 1] = 0;
+    return MIDI_OK;
+}
 
 // Opens input port `index` with `area` (`room` bytes) to receive into.
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context);

@@ -115,14 +115,6 @@ struct Output {
     snd_seq_addr_t device{};
 } output;
 
-MidiResult copyName(const std::vector<SeqPortInfo>& ports, uint16_t index, char* name) {
-    name[0] = 0;
-    if (index >= ports.size()) return MIDI_BAD_PORT;
-    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
-    name[MIDI_PORT_NAME_CHARS - 1] = 0;
-    return MIDI_OK;
-}
-
 }  // namespace
 
 uint16_t midiBackendInCount() {
@@ -137,12 +129,12 @@ uint16_t midiBackendOutCount() {
 
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     listPorts();
-    return copyName(inputPorts, index, name);
+    return portNameAt(inputPorts, index, name);
 }
 
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     listPorts();
-    return copyName(outputPorts, index, name);
+    return portNameAt(outputPorts, index, name);
 }
 
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {

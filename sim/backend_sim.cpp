@@ -166,14 +166,6 @@ void event(Emulation& e, const char* direction, uint16_t index, const char* what
     e.log.events.push_back(std::string(direction) + " " + std::to_string(index) + " " + what);
 }
 
-MidiResult copyName(const std::vector<SimPort>& ports, uint16_t index, char* name) {
-    name[0] = 0;
-    if (index >= ports.size()) return MIDI_BAD_PORT;
-    std::strncpy(name, ports[index].name.c_str(), MIDI_PORT_NAME_CHARS - 1);
-    name[MIDI_PORT_NAME_CHARS - 1] = 0;
-    return MIDI_OK;
-}
-
 }  // namespace
 
 void simBegin(const SimScript& script) {
@@ -222,12 +214,12 @@ uint16_t midiBackendOutCount() {
 
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     SimLock guard;
-    return copyName(loaded().script.inputs, index, name);
+    return portNameAt(loaded().script.inputs, index, name);
 }
 
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     SimLock guard;
-    return copyName(loaded().script.outputs, index, name);
+    return portNameAt(loaded().script.outputs, index, name);
 }
 
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {

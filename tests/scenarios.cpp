@@ -1,5 +1,7 @@
 #include "tests/scenarios.h"
 
+#include "tests/sim_script.h"
+
 
 SimScript with(void (*change)(SimScript&)) {
     SimScript s;
@@ -97,15 +99,6 @@ std::vector<SimReply> operator+(std::vector<SimReply> a, const std::vector<SimRe
 
 Bytes sampleKit(size_t records, size_t payload) { return makeSampleImage(records, payload, 42); }
 
-std::string hexText(const SimBytes& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
 
 }  // namespace
 

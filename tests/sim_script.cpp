@@ -3,17 +3,19 @@
 #include <cstdio>
 #include <sstream>
 
-namespace {
-
-std::string hexBytes(const SimBytes& bytes) {
+std::string hexText(const SimBytes& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
     for (uint8_t b : bytes) {
         text += digits[b >> 4];
         text += digits[b & 15];
     }
-    return text.empty() ? "-" : text;
+    return text;
 }
+
+namespace {
+
+std::string hexBytes(const SimBytes& bytes) { return bytes.empty() ? "-" : hexText(bytes); }
 
 bool parseHex(const std::string& text, SimBytes& bytes) {
     bytes.clear();

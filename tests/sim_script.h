@@ -7,6 +7,9 @@
 
 #include "sim/emulation.h"
 
+// The bytes as upper-case hex digits.
+std::string hexText(const SimBytes& bytes);
+
 std::string simScriptText(const SimScript& script);
 bool parseSimScript(const std::string& text, SimScript& script);
 

@@ -57,16 +57,16 @@ int main(int argc, char** argv) {
 
     std::vector<Entry> entries;
     for (int i = 3; i < argc; ++i) {
-        std::string spec = argv[i];
-        size_t eq = spec.find('=');
-        std::ifstream in(spec.substr(eq + 1), std::ios::binary);
+        std::string argument = argv[i];
+        size_t eq = argument.find('=');
+        std::ifstream in(argument.substr(eq + 1), std::ios::binary);
         if (eq == std::string::npos || !in) {
-            std::fprintf(stderr, "make-zip: cannot read %s\n", spec.c_str());
+            std::fprintf(stderr, "make-zip: cannot read %s\n", argument.c_str());
             return 1;
         }
         std::stringstream data;
         data << in.rdbuf();
-        entries.push_back({spec.substr(0, eq), data.str(), 0, 0});
+        entries.push_back({argument.substr(0, eq), data.str(), 0, 0});
     }
 
     std::string out;
