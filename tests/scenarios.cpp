@@ -333,12 +333,14 @@ std::vector<Scenario> scenarios() {
                       Messages{id} + one, FULL_RUN};
         slow.windowsOnly = true;
         all.push_back(slow);
-        // Given up after 50 waits of 100 ms: reset, and the driver still holds
+        // Given up after 50 waits of 100 ms (the double notes a shorter
+        // step): reset, and the driver still holds
         // the message. It reads it once more as the port closes: the message
         // must still be there.
         Scenario stuck{"a driver that never lets go is given up", ONE_RECORD,
                        with([](SimScript& s) { s.driverHolds = 1000; }), DEVICE + OUT_MISSING, {id},
-                       {"in 0 open", "in 0 start", "out 0 open", "out 0 reset", "in 0 close",
+                       {"in 0 open", "in 0 start", "out 0 open", "out 0 reset after 51 still-playing answers",
+                        "in 0 close",
                         "out 0 read after the give-up: " + hexText(id), "out 0 close"}};
         stuck.windowsOnly = true;
         all.push_back(stuck);

@@ -48,7 +48,13 @@ struct Double {
     uint16_t outIndex = 0;
     MIDIHDR* held = nullptr;        // the message the driver still has
     uint32_t holdsLeft = 0;
+    uint32_t stillPlayingAnswers = 0;  // for the message held
+    DWORD lastStillPlaying = 0;        // when the last one was given
 } winmm;
+
+// A caller waits for the driver in steps of about 100 ms (a sleep may end a
+// tick early), except once right after a reset.
+constexpr DWORD LEAST_STEP_MS = 50;
 
 void start() {
     std::call_once(winmm.started, [] {
@@ -264,6 +270,8 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT, LPMIDIHDR header, UINT size) {
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     winmm.held = header;
     winmm.holdsLeft = winmm.driverHolds;
+    winmm.stillPlayingAnswers = 0;
+    winmm.lastStillPlaying = 0;
     return MMSYSERR_NOERROR;
 }
 
@@ -272,6 +280,11 @@ MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT, LPMIDIHDR header, UINT size) {
     if (header == winmm.held) {
         if (winmm.holdsLeft > 0) {
             if (winmm.holdsLeft < HOLD_FOR_GOOD) --winmm.holdsLeft;
+            DWORD now = GetTickCount();
+            if (winmm.lastStillPlaying != 0 && now - winmm.lastStillPlaying < LEAST_STEP_MS)
+                simNote("WinMM misuse: asked again " + std::to_string(now - winmm.lastStillPlaying) + " ms after still playing");
+            ++winmm.stillPlayingAnswers;
+            winmm.lastStillPlaying = now;
             return MIDIERR_STILLPLAYING;
         }
         winmm.held = nullptr;
@@ -282,8 +295,10 @@ MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT, LPMIDIHDR header, UINT size) {
 
 // Lets go of the message, unless the driver is stuck for good.
 MMRESULT WINAPI midiOutReset(HMIDIOUT) {
-    simEvent("out " + std::to_string(winmm.outIndex) + " reset");
+    simEvent("out " + std::to_string(winmm.outIndex) + " reset after " + std::to_string(winmm.stillPlayingAnswers) +
+             " still-playing answers");
     if (winmm.holdsLeft < HOLD_FOR_GOOD) winmm.holdsLeft = 0;
+    winmm.lastStillPlaying = 0;
     return MMSYSERR_NOERROR;
 }
 
