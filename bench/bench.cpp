@@ -164,11 +164,14 @@ RunCost wholeRun(const Bytes& image, const SimScript& script) {
     return cost;
 }
 
+void plainSleep() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+void pacedSleep() { pacingSleep(1); }
+
 // CPU time of a bare loop of 1 ms sleeps lasting `seconds`.
-double bareSleepLoopCpu(double seconds) {
+double bareSleepLoopCpu(double seconds, void (*sleep)() = plainSleep) {
     double cpu0 = cpuSeconds();
     auto start = Clock::now();
-    while (secondsSince(start) < seconds) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (secondsSince(start) < seconds) sleep();
     return cpuSeconds() - cpu0;
 }
 
@@ -187,26 +190,48 @@ struct Cores {
     ~Cores() { sched_setaffinity(0, sizeof previous, &previous); }
 };
 
-// A whole update against the emulated device answering at once, in real
-// time, on one core or (core -1) wherever the system puts its threads.
-void updateRows(std::vector<Row>& rows, int core) {
+// Whole updates against the emulated device answering at once, in real
+// time, on one core or (core -1) wherever the system puts their threads.
+// Each is followed by a bare loop of 1 ms sleeps as long as it (and one of
+// the pacing's sleeps); the CPU figures are the median of `rounds` runs (the
+// machine's own noise moves one run's ratio by a tenth or more).
+void updateRows(std::vector<Row>& rows, int core, int rounds) {
     Cores cores(core);
     SimScript script;
     script.realTime = true;
     script.wallClock = true;  // replies come as from a driver, while the run goes on
     script.modelDelayMs = 0;  // answers at once
     Bytes image = makeSampleImage(2500, 22, 3);
-    RunCost cost = wholeRun(image, script);
+    std::vector<RunCost> costs;
+    std::vector<double> bare, paced;
+    for (int i = 0; i < rounds; ++i) {
+        costs.push_back(wholeRun(image, script));
+        bare.push_back(bareSleepLoopCpu(costs.back().wall));
+        paced.push_back(bareSleepLoopCpu(costs.back().wall, pacedSleep));
+    }
+    std::vector<size_t> order(costs.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return costs[a].cpu / bare[a] < costs[b].cpu / bare[b]; });
+    const RunCost& cost = costs[order[order.size() / 2]];
+    double bareCpu = bare[order[order.size() / 2]];
+    std::vector<double> pacedRatios;
+    for (size_t i = 0; i < costs.size(); ++i) pacedRatios.push_back(costs[i].cpu / paced[i]);
+    std::sort(pacedRatios.begin(), pacedRatios.end());
     double floor = cost.log.sleptMs / 1e3;
-    double bare = bareSleepLoopCpu(cost.wall);
     std::string where = core < 0 ? ", any core" : "";
     rows.push_back({"whole update, " + std::to_string(image.size()) + "-byte kit" + where + ": wall",
                     format("%.3f s", cost.wall), ""});
     rows.push_back({"pacing floor (" + std::to_string(cost.log.sleeps) + " sleeps asked)", format("%.3f s", floor), ""});
     rows.push_back({"wall / floor" + where, format("%.3f", cost.wall / floor), core < 0 ? "" : "<= 1.08"});
     rows.push_back({"CPU / wall, whole process" + where, format("%.2f %%", 100 * cost.cpu / cost.wall), ""});
-    rows.push_back({"CPU / wall, bare 1 ms sleep loop" + where, format("%.2f %%", 100 * bare / cost.wall), ""});
-    rows.push_back({"CPU, whole update / bare loop" + where, format("%.2f", cost.cpu / bare), core < 0 ? "" : "<= 1.2"});
+    rows.push_back({"CPU / wall, bare 1 ms sleep loop" + where, format("%.2f %%", 100 * bareCpu / cost.wall), ""});
+    rows.push_back({"CPU, whole update / bare loop" + where + ", median of " + std::to_string(rounds),
+                    format("%.2f", cost.cpu / bareCpu), core < 0 ? "" : "<= 1.2"});
+    // The same against the pacing's own 1 ms sleeps, which are shorter than
+    // plain ones (so more of them fit the same time).
+    rows.push_back({"CPU, whole update / paced sleep loop" + where + ", median",
+                    format("%.2f", pacedRatios[pacedRatios.size() / 2]), ""});
 }
 
 // How soon a poll's wait ends once a message is published: another thread
@@ -303,8 +328,8 @@ int main() {
     // is woken by the run's own sends, which costs a wake-up across cores
     // that a real device's interrupt does not. Then on any core, for the
     // record.
-    updateRows(rows, sched_getcpu());
-    updateRows(rows, -1);
+    updateRows(rows, sched_getcpu(), 5);
+    updateRows(rows, -1, 3);
 
     utsname machine;
     uname(&machine);

@@ -297,10 +297,12 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
     }
     if (held) settle(e, lock);
 
+    bool scheduled = false;
     if (e.script.outputs[e.output.index].device) {
         uint64_t now = currentTime(e);
         SimReply reply = simDeviceReceive(e.device, message, now, e.log);
-        if (reply.kind == SimReply::Message) {
+        scheduled = reply.kind == SimReply::Message;
+        if (scheduled) {
             bool onNext = reply.delayMs == SIM_ON_NEXT_SEND;
             for (uint32_t copy = 0; copy < reply.copies; ++copy)
                 e.pending.push_back({onNext ? 0 : now + reply.delayMs + copy, onNext, reply.message});
@@ -314,7 +316,7 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
         }
     }
     lock.unlock();
-    e.changed.notify_all();
+    if (scheduled) e.changed.notify_all();
     return MIDI_OK;
 }
 
