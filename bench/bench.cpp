@@ -201,6 +201,7 @@ void updateRows(std::vector<Row>& rows, int core, int rounds) {
     script.realTime = true;
     script.wallClock = true;  // replies come as from a driver, while the run goes on
     script.modelDelayMs = 0;  // answers at once
+    script.keepLog = false;   // the device's own bookkeeping is not the updater's cost
     Bytes image = makeSampleImage(2500, 22, 3);
     std::vector<RunCost> costs;
     std::vector<double> bare, paced;

@@ -282,8 +282,10 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
         return MIDI_ERROR;
     }
     SimBytes message(data, data + length);
-    e.log.sent.push_back(message);
-    e.log.sleepsBefore.push_back(e.sleepsSinceSend);
+    if (e.script.keepLog) {
+        e.log.sent.push_back(message);
+        e.log.sleepsBefore.push_back(e.sleepsSinceSend);
+    }
     e.sleepsSinceSend = 0;
 
     // A reply held back for this moment arrives first.

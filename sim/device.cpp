@@ -43,9 +43,10 @@ SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t n
     const DeviceScript& script = *device.script;
     if (message.size() < 2 || message.front() != 0xF0 || message.back() != 0xF7)
         return refuse(device, log, "not a System Exclusive message");
-    SimBytes payload(message.begin() + 1, message.end() - 1);
+    const uint8_t* payload = message.data() + 1;
+    const size_t size = message.size() - 2;
 
-    if (payload.size() == 7 && std::equal(SIGNATURE, SIGNATURE + 5, payload.begin())) {
+    if (size == 7 && std::equal(SIGNATURE, SIGNATURE + 5, payload)) {
         ++log.identifyRequests;
         device.assembling.clear();
         return pick(script.identifyReplies, device.identifyIndex, script.identifyOtherwise,
@@ -59,22 +60,22 @@ SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t n
         log.deviceErrors.push_back("unfinished record dropped");
     }
     device.lastChunkAt = now;
-    if (payload.empty() || payload.size() > SYSEX_MAX_PAYLOAD || payload.size() % 2 != 0)
-        return refuse(device, log, "chunk of " + std::to_string(payload.size()) + " characters");
-    for (size_t i = 0; i < payload.size(); i += 2) {
+    if (size == 0 || size > SYSEX_MAX_PAYLOAD || size % 2 != 0)
+        return refuse(device, log, "chunk of " + std::to_string(size) + " characters");
+    for (size_t i = 0; i < size; i += 2) {
         int high = hexValue(payload[i]);
         int low = hexValue(payload[i + 1]);
         if (high < 0 || low < 0) return refuse(device, log, "chunk with a character that is no hex digit");
         device.assembling.push_back(static_cast<uint8_t>(high * 16 + low));
     }
     if (device.assembling.size() < 2) return refuse(device, log, "chunk shorter than a length field");
-    size_t size = device.assembling[0] * 256u + device.assembling[1] + 2u;
-    if (device.assembling.size() > size) return refuse(device, log, "chunk runs past its record");
-    if (device.assembling.size() < size) return simSilence();  // more chunks to come
+    size_t recordSize = device.assembling[0] * 256u + device.assembling[1] + 2u;
+    if (device.assembling.size() > recordSize) return refuse(device, log, "chunk runs past its record");
+    if (device.assembling.size() < recordSize) return simSilence();  // more chunks to come
 
     SimBytes record;
     record.swap(device.assembling);
-    log.records.push_back(record);
+    if (script.keepLog) log.records.push_back(record);
     uint16_t sum = 0;
     for (size_t i = 2; i < record.size(); ++i) {
         // payload bytes, then the little-endian checksum word

@@ -36,6 +36,7 @@ struct DeviceScript {
     SimReply recordOtherwise = simModel();   // ACK, or CRC error for a bad checksum
     uint32_t modelDelayMs = 2;               // delay of the device's own answers
     uint32_t partialTimeoutMs = 40;          // a record left unfinished this long is dropped
+    bool keepLog = true;                     // log each record (behind ports: each message too)
 };
 
 // What the device saw.
