@@ -28,9 +28,10 @@ timespec fromNs(long long ns) {
     return t;
 }
 
-// Wake as close to a deadline as the system can (the default slack is 50 us).
+// Wake as close to a deadline as the system can (the default slack is
+// 50 us). The setting belongs to the calling thread.
 void tightenTimerSlack() {
-    static bool done = false;
+    thread_local bool done = false;
     if (done) return;
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     done = true;
@@ -47,30 +48,37 @@ uint32_t* word(const std::atomic<uint32_t>& count) {
     return reinterpret_cast<uint32_t*>(const_cast<std::atomic<uint32_t>*>(&count));
 }
 
-}  // namespace
-
 // The system wakes a sleeper some time after its deadline. The pacing
 // sleep asks to be woken that much early, by the least wake-up delay seen
 // over the previous round of sleeps, and waits out what is left of its time
 // if the wake-up came early after all (a few microseconds at most).
 constexpr int ROUND = 64;
 constexpr long long MAX_LEAD_NS = 200000;
-long long lead = 0;
-long long leastDelay = MAX_LEAD_NS;
-int sleepsInRound = 0;
+
+struct WakeUpLead {
+    long long lead = 0;
+    long long leastDelay = MAX_LEAD_NS;
+    int sleepsInRound = 0;
+};
+
+// Each thread learns its own wake-ups.
+thread_local WakeUpLead wakeUps;
 
 void noteWakeUpDelay(long long delay) {
-    if (delay < leastDelay) leastDelay = delay < 0 ? 0 : delay;
-    if (++sleepsInRound < ROUND) return;
-    lead = leastDelay;
-    leastDelay = MAX_LEAD_NS;
-    sleepsInRound = 0;
+    WakeUpLead& w = wakeUps;
+    if (delay < w.leastDelay) w.leastDelay = delay < 0 ? 0 : delay;
+    if (++w.sleepsInRound < ROUND) return;
+    w.lead = w.leastDelay;
+    w.leastDelay = MAX_LEAD_NS;
+    w.sleepsInRound = 0;
 }
+
+}  // namespace
 
 void pacingSleep(uint32_t milliseconds) {
     tightenTimerSlack();
     long long deadline = nowNs() + milliseconds * NS_PER_MS;
-    long long wakeAt = deadline - lead;
+    long long wakeAt = deadline - wakeUps.lead;
     timespec until = fromNs(wakeAt);
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
