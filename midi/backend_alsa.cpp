@@ -9,6 +9,8 @@
 // ALSA's own error lines never reach the console.
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -79,7 +81,7 @@ struct Input {
     uint32_t room = 0;
     MidiReceiver receiver = nullptr;
     void* context = nullptr;
-    std::atomic<bool> stopReader{false};
+    int stopReader = -1;  // an event the reader polls beside the sequencer
     std::thread reader;
     SysexJoiner joiner;
 } input;
@@ -90,12 +92,19 @@ void deliver(const uint8_t* message, uint32_t size, void*) {
     input.receiver(input.context, n);
 }
 
+// Sleeps until the sequencer has events or the reader is told to stop: an
+// idle reader never wakes on its own.
 void readEvents() {
     int count = snd_seq_poll_descriptors_count(input.seq, POLLIN);
-    std::vector<pollfd> fds(static_cast<size_t>(count > 0 ? count : 1));
-    snd_seq_poll_descriptors(input.seq, fds.data(), static_cast<unsigned>(fds.size()), POLLIN);
-    while (!input.stopReader.load(std::memory_order_acquire)) {
-        if (poll(fds.data(), fds.size(), 20) <= 0) continue;
+    std::vector<pollfd> fds(static_cast<size_t>(count > 0 ? count : 0) + 1);
+    snd_seq_poll_descriptors(input.seq, fds.data() + 1, static_cast<unsigned>(fds.size() - 1), POLLIN);
+    fds[0] = {input.stopReader, POLLIN, 0};
+    for (;;) {
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return;  // no more replies: the run sees a silent device
+        }
+        if (fds[0].revents != 0) return;
         snd_seq_event_t* event = nullptr;
         while (snd_seq_event_input(input.seq, &event) >= 0 && event != nullptr) {
             if (event->type == SND_SEQ_EVENT_SYSEX) {
@@ -163,7 +172,8 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
 MidiResult midiBackendInStart() {
     if (input.seq == nullptr) return MIDI_ERROR;
     if (!input.reader.joinable()) {
-        input.stopReader.store(false, std::memory_order_release);
+        input.stopReader = eventfd(0, EFD_CLOEXEC);
+        if (input.stopReader < 0) return MIDI_ERROR;
         input.reader = std::thread(readEvents);
     }
     return MIDI_OK;
@@ -171,8 +181,12 @@ MidiResult midiBackendInStart() {
 
 void midiBackendInClose() {
     if (input.reader.joinable()) {
-        input.stopReader.store(true, std::memory_order_release);
+        uint64_t one = 1;
+        while (write(input.stopReader, &one, sizeof one) < 0 && errno == EINTR) {
+        }
         input.reader.join();
+        close(input.stopReader);
+        input.stopReader = -1;
     }
     if (input.seq != nullptr) snd_seq_close(input.seq);
     input.seq = nullptr;
