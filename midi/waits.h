@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // A sleep for the link's pacing: never shorter than asked, and no longer
-// than the system's wake-up takes. It never spins.
+// than the system's wake-up takes. On Linux it asks to be woken a little
+// early and spends what is left awake (a few microseconds at most).
 void pacingSleep(uint32_t milliseconds);
 
 // What one poll of a reply wait lasts at most on Linux: a Windows poll, a
