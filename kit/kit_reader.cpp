@@ -133,7 +133,6 @@ size_t fillFromFile(void* source, unsigned char* into, size_t room) {
     return std::fread(into, 1, room, static_cast<FILE*>(source));
 }
 
-// Opens the kit for reading in binary mode; a directory does not open.
 // The 64 KiB scan block is too large for the stack of every caller.
 KitText sharedText;
 

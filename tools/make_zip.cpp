@@ -43,6 +43,21 @@ struct Entry {
     uint32_t offset;
 };
 
+// The fields a local header and the central directory's header share, from
+// "version needed" to the (empty) extra field's length.
+void putSharedFields(std::string& out, const Entry& e, uint32_t dosTime, uint32_t dosDate) {
+    put16(out, 10);  // version needed: 1.0
+    put16(out, 0);   // flags
+    put16(out, 0);   // stored
+    put16(out, dosTime);
+    put16(out, dosDate);
+    put32(out, e.crc);
+    put32(out, static_cast<uint32_t>(e.data.size()));
+    put32(out, static_cast<uint32_t>(e.data.size()));
+    put16(out, static_cast<uint32_t>(e.name.size()));
+    put16(out, 0);  // no extra field
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,16 +89,7 @@ int main(int argc, char** argv) {
         e.crc = crc32(e.data);
         e.offset = static_cast<uint32_t>(out.size());
         put32(out, 0x04034B50);  // local file header
-        put16(out, 10);          // version needed: 1.0
-        put16(out, 0);           // flags
-        put16(out, 0);           // stored
-        put16(out, dosTime);
-        put16(out, dosDate);
-        put32(out, e.crc);
-        put32(out, static_cast<uint32_t>(e.data.size()));
-        put32(out, static_cast<uint32_t>(e.data.size()));
-        put16(out, static_cast<uint32_t>(e.name.size()));
-        put16(out, 0);  // no extra field
+        putSharedFields(out, e, dosTime, dosDate);
         out += e.name;
         out += e.data;
     }
@@ -91,16 +97,7 @@ int main(int argc, char** argv) {
     for (const Entry& e : entries) {
         put32(out, 0x02014B50);  // central directory header
         put16(out, 10);          // made by: MS-DOS, 1.0
-        put16(out, 10);
-        put16(out, 0);
-        put16(out, 0);
-        put16(out, dosTime);
-        put16(out, dosDate);
-        put32(out, e.crc);
-        put32(out, static_cast<uint32_t>(e.data.size()));
-        put32(out, static_cast<uint32_t>(e.data.size()));
-        put16(out, static_cast<uint32_t>(e.name.size()));
-        put16(out, 0);  // extra field
+        putSharedFields(out, e, dosTime, dosDate);
         put16(out, 0);  // comment
         put16(out, 0);  // disk
         put16(out, 0);  // internal attributes
