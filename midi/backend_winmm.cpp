@@ -1,12 +1,21 @@
 // The Windows back end: the multimedia MIDI interface (WinMM), with its
-// mechanics: prepared headers, the wait for the driver to let go of a sent
-// message, the receive buffer queued again from the input callback, and the
-// stop, reset and unprepare a port needs before it closes.
+// mechanics: the ports it lists, prepared headers, the wait for the driver
+// to let go of a sent message, the receive buffers queued again from the
+// input callback, and the stop, reset and unprepare a port needs before it
+// closes.
+//
+// Windows serves WinMM in two ways: the classic MIDI stack (Windows 10), and
+// the Windows MIDI Services MIDI service (Windows 11 24H2 and later). The
+// service offers its own software endpoints (loopbacks, app-to-app ports,
+// network sessions) as ordinary ports; they are left out here, as the Linux
+// build leaves out software sequencer ports.
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmddk.h>
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "midi/backend.h"
 
@@ -15,15 +24,84 @@ namespace {
 constexpr DWORD UNPREPARE_RETRY_MS = 100;
 constexpr int UNPREPARE_MAX_RETRIES = 50;  // a driver stuck longer is given up
 constexpr int CLOSE_ATTEMPTS = 10;
+// More than one, so that a reply finds a buffer while the one before it is
+// being handed on and queued again.
+constexpr int RECEIVE_BUFFERS = 2;
+
+// --- which ports count ------------------------------------------------------
+
+// The instance names of the MIDI service's own software transports: the
+// built-in loopbacks, the basic loopback, app-to-app ports and network MIDI.
+const char* const SERVICE_SOFTWARE_INSTANCES[] = {"midiu_loop_", "midiu_bloop_", "midiu_apppub_",
+                                                  "midiu_net2udp_"};
+
+wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+bool startsWithAscii(const wchar_t* text, const char* prefix) {
+    for (; *prefix != 0; ++text, ++prefix)
+        if (*text == 0 || lowerAscii(*text) != static_cast<wchar_t>(*prefix)) return false;
+    return true;
+}
+
+// A device interface of the service's software device, as
+// \\?\swd#midisrv#<instance>#{...}, whose instance is a software transport's.
+// A USB device's port gives its kernel-streaming filter instead.
+constexpr char SERVICE_DEVICE[] = "\\\\?\\swd#midisrv#";
+
+bool isServiceSoftwareInterface(const wchar_t* name) {
+    if (!startsWithAscii(name, SERVICE_DEVICE)) return false;
+    const wchar_t* instance = name + sizeof SERVICE_DEVICE - 1;
+    for (const char* transport : SERVICE_SOFTWARE_INSTANCES)
+        if (startsWithAscii(instance, transport)) return true;
+    return false;
+}
+
+// Asks for port `index`'s device interface (the handle is the port's index).
+// A port whose interface cannot be told (a failed query or an empty string,
+// as on the classic stack of some drivers or older Windows) counts.
+template <typename Handle>
+bool isServiceSoftwarePort(MMRESULT(WINAPI* message)(Handle, UINT, DWORD_PTR, DWORD_PTR), UINT index) {
+    auto port = reinterpret_cast<Handle>(static_cast<UINT_PTR>(index));
+    ULONG bytes = 0;
+    if (message(port, DRV_QUERYDEVICEINTERFACESIZE, reinterpret_cast<DWORD_PTR>(&bytes), 0) != MMSYSERR_NOERROR ||
+        bytes < 2 * sizeof(wchar_t) || bytes > 4096)
+        return false;
+    std::vector<wchar_t> name(bytes / sizeof(wchar_t) + 1, 0);
+    if (message(port, DRV_QUERYDEVICEINTERFACE, reinterpret_cast<DWORD_PTR>(name.data()), bytes) != MMSYSERR_NOERROR)
+        return false;
+    name.back() = 0;
+    return isServiceSoftwareInterface(name.data());
+}
+
+// The WinMM indices of the ports that count, in WinMM's order.
+struct PortLists {
+    bool listed = false;
+    std::vector<UINT> inputs;
+    std::vector<UINT> outputs;
+} ports;
+
+void listPorts() {
+    if (ports.listed) return;
+    ports.listed = true;
+    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i)
+        if (!isServiceSoftwarePort(midiInMessage, i)) ports.inputs.push_back(i);
+    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i)
+        if (!isServiceSoftwarePort(midiOutMessage, i)) ports.outputs.push_back(i);
+}
+
+// --- input --------------------------------------------------------------------
 
 struct Input {
     HMIDIIN handle = nullptr;
-    MIDIHDR header = {};
-    uint8_t* area = nullptr;
+    MIDIHDR headers[RECEIVE_BUFFERS] = {};
+    std::vector<uint8_t> buffers[RECEIVE_BUFFERS];
+    uint8_t* area = nullptr;  // the receiver's: the message handed on
     uint32_t room = 0;
+    uint32_t joined = 0;      // bytes of a message that continues in the next buffer
+    bool joining = false;
     MidiReceiver receiver = nullptr;
     void* context = nullptr;
-    std::atomic<bool> requeue{false};  // the callback queues the buffer again
+    std::atomic<bool> requeue{false};  // the callback queues each buffer again
 };
 
 struct Output {
@@ -35,79 +113,125 @@ struct Output {
 Input input;
 Output output;
 
-void queueReceiveBuffer() {
-    MIDIHDR& header = input.header;
+void queueReceiveBuffer(int which) {
+    MIDIHDR& header = input.headers[which];
     std::memset(&header, 0, sizeof header);
-    header.lpData = reinterpret_cast<LPSTR>(input.area);
-    header.dwBufferLength = input.room;
+    header.lpData = reinterpret_cast<LPSTR>(input.buffers[which].data());
+    header.dwBufferLength = static_cast<DWORD>(input.buffers[which].size());
     midiInPrepareHeader(input.handle, &header, sizeof header);
     midiInAddBuffer(input.handle, &header, sizeof header);
 }
 
-// Short messages, errors and notices are ignored; a buffer handed back with
-// an error is not queued again.
+// A completed buffer: a whole message, or a part of one that the driver
+// handed back because the buffer was full (it goes on in the next buffer).
+// The message is handed on once, whole, cut to the receiver's room.
+void takeCompletedBuffer(const MIDIHDR& header) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(header.lpData);
+    DWORD n = header.dwBytesRecorded;
+    if (n == 0) return;  // handed back empty by a reset
+    if (!input.joining) {
+        if (bytes[0] != 0xF0) return;  // the rest of a message whose start was lost
+        input.joined = 0;
+    }
+    DWORD fits = input.room - input.joined;
+    std::memcpy(input.area + input.joined, bytes, n < fits ? n : fits);
+    input.joined += n < fits ? n : fits;
+    input.joining = n == header.dwBufferLength && bytes[n - 1] != 0xF7;
+    if (!input.joining) input.receiver(input.context, input.joined);
+}
+
+// Short messages and notices are ignored. A buffer handed back with an error
+// (a message cut by a status byte) ends the message it held, and is queued
+// again like any other, so that the next reply finds it.
 void CALLBACK onWinmmInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
-    if (message != MIM_LONGDATA) return;
-    const auto* completed = reinterpret_cast<const MIDIHDR*>(param1);
-    input.receiver(input.context, completed->dwBytesRecorded);
-    if (input.requeue.load(std::memory_order_acquire)) {
-        midiInUnprepareHeader(input.handle, &input.header, sizeof input.header);
-        queueReceiveBuffer();
+    if (message != MIM_LONGDATA && message != MIM_LONGERROR) return;
+    auto* completed = reinterpret_cast<MIDIHDR*>(param1);
+    if (message == MIM_LONGDATA) {
+        takeCompletedBuffer(*completed);
+    } else {
+        input.joining = false;
+    }
+    if (!input.requeue.load(std::memory_order_acquire)) return;
+    for (int which = 0; which < RECEIVE_BUFFERS; ++which) {
+        if (completed != &input.headers[which]) continue;
+        midiInUnprepareHeader(input.handle, completed, sizeof *completed);
+        queueReceiveBuffer(which);
     }
 }
 
 }  // namespace
 
-uint16_t midiBackendInCount() { return static_cast<uint16_t>(midiInGetNumDevs()); }
-uint16_t midiBackendOutCount() { return static_cast<uint16_t>(midiOutGetNumDevs()); }
+uint16_t midiBackendInCount() {
+    listPorts();
+    return static_cast<uint16_t>(ports.inputs.size());
+}
+
+uint16_t midiBackendOutCount() {
+    listPorts();
+    return static_cast<uint16_t>(ports.outputs.size());
+}
 
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    listPorts();
+    name[0] = 0;
+    if (index >= ports.inputs.size()) return MMSYSERR_BADDEVICEID;
     MIDIINCAPSA caps;
     std::memset(&caps, 0, sizeof caps);
-    MMRESULT result = midiInGetDevCapsA(index, &caps, sizeof caps);
+    MMRESULT result = midiInGetDevCapsA(ports.inputs[index], &caps, sizeof caps);
     std::memcpy(name, caps.szPname, MIDI_PORT_NAME_CHARS);
     return result;
 }
 
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    listPorts();
+    name[0] = 0;
+    if (index >= ports.outputs.size()) return MMSYSERR_BADDEVICEID;
     MIDIOUTCAPSA caps;
     std::memset(&caps, 0, sizeof caps);
-    MMRESULT result = midiOutGetDevCapsA(index, &caps, sizeof caps);
+    MMRESULT result = midiOutGetDevCapsA(ports.outputs[index], &caps, sizeof caps);
     std::memcpy(name, caps.szPname, MIDI_PORT_NAME_CHARS);
     return result;
 }
 
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
+    listPorts();
+    if (index >= ports.inputs.size()) return MMSYSERR_BADDEVICEID;
     input.area = area;
     input.room = room;
+    input.joined = 0;
+    input.joining = false;
     input.receiver = receiver;
     input.context = context;
-    MMRESULT result =
-        midiInOpen(&input.handle, index, reinterpret_cast<DWORD_PTR>(onWinmmInput), 0, CALLBACK_FUNCTION);
+    for (auto& buffer : input.buffers) buffer.assign(room, 0);
+    MMRESULT result = midiInOpen(&input.handle, ports.inputs[index], reinterpret_cast<DWORD_PTR>(onWinmmInput), 0,
+                                 CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR) return result;
-    queueReceiveBuffer();
+    for (int which = 0; which < RECEIVE_BUFFERS; ++which) queueReceiveBuffer(which);
     input.requeue.store(true, std::memory_order_release);
     return MMSYSERR_NOERROR;
 }
 
 MidiResult midiBackendInStart() { return midiInStart(input.handle); }
 
-// A port does not close while a buffer is queued; a reply arriving during
-// the close may have queued it again, so the close is retried.
+// A port does not close while a buffer is queued. Queuing stops first, so
+// that the reset's hand-back does not queue anything again; a reply arriving
+// during the close may still have queued a buffer, so the close is retried.
 void midiBackendInClose() {
     input.requeue.store(false, std::memory_order_release);
     midiInStop(input.handle);
     for (int attempt = 0; attempt < CLOSE_ATTEMPTS; ++attempt) {
         midiInReset(input.handle);
-        midiInUnprepareHeader(input.handle, &input.header, sizeof input.header);
+        for (MIDIHDR& header : input.headers) midiInUnprepareHeader(input.handle, &header, sizeof header);
         if (midiInClose(input.handle) != MIDIERR_STILLPLAYING) return;
         Sleep(1);
     }
 }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
+    listPorts();
+    if (index >= ports.outputs.size()) return MMSYSERR_BADDEVICEID;
     output.stuck = false;
-    return midiOutOpen(&output.handle, index, 0, 0, CALLBACK_NULL);
+    return midiOutOpen(&output.handle, ports.outputs[index], 0, 0, CALLBACK_NULL);
 }
 
 MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {

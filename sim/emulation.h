@@ -23,6 +23,9 @@ struct SimPort {
     bool device = true;               // the target's own port
     MidiResult openResult = MIDI_OK;  // what opening it answers
     MidiResult startResult = MIDI_OK; // what starting it answers (inputs)
+    // For the Windows test double only: the port's device interface, as
+    // WinMM's interface query gives it ("": the double's default).
+    std::string interfaceName = "";
 };
 
 struct SimScript : DeviceScript {
@@ -33,9 +36,19 @@ struct SimScript : DeviceScript {
     bool realTime = false;                   // sleeps also take real time (the demo)
     bool wallClock = false;                  // time is real time, not the host's sleeps
     uint32_t wallPollUs = LINUX_POLL_US;     // a poll's length on a wall clock
-    // For the Windows test double only: how often its driver answers that it
-    // still uses each message sent (1000: for good).
+    // For the Windows test double only:
+    // how often its driver answers that it still uses each message sent
+    // (1000: for good; the classic stack);
     uint32_t driverHolds = 0;
+    // WinMM served by the Windows MIDI Services MIDI service rather than
+    // the classic stack;
+    bool servicePath = false;
+    // the interface query answers an empty string for every port;
+    bool emptyInterfaces = false;
+    // on the service path, the Nth message sent (from 1) stalls: the send
+    // fails after 1 s, the message reaches the device only as the port
+    // closes, and every later send fails at once. 0: none.
+    uint32_t stallSendAt = 0;
 };
 
 // What happened on the emulated ports during a run.

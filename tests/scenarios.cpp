@@ -100,6 +100,82 @@ std::vector<SimReply> operator+(std::vector<SimReply> a, const std::vector<SimRe
 Bytes sampleKit(size_t records, size_t payload) { return makeSampleImage(records, payload, 42); }
 
 
+// The MIDI service's own software endpoints, as its WinMM ports show them.
+SimPort servicePort(const std::string& name, const std::string& instance) {
+    SimPort port{name, false};
+    port.interfaceName = "\\\\?\\swd#midisrv#" + instance + "#{e7cce071-3c03-423f-88d3-f1045d02552b}";
+    return port;
+}
+
+const SimPort LOOPBACK_A = servicePort("Default App Loopback (A)", "midiu_loop_a_default");
+const SimPort LOOPBACK_B = servicePort("Default App Loopback (B)", "MIDIU_LOOP_B_DEFAULT");
+const SimPort BASIC_LOOPBACK = servicePort("Default Basic App Loopback", "midiu_bloop_default");
+const SimPort GS_SYNTH = {"Microsoft GS Wavetable Synth", false};
+
+std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, const SimBytes& id) {
+    std::vector<Scenario> all;
+    const std::string OUT_LOST = "\nError: The MIDI Out of device is missing!\n\n";
+    // The device arrived after the loopbacks: its ports come after theirs.
+    all.push_back({"loopbacks before and after the device are left out", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}, BASIC_LOOPBACK};
+                       s.outputs = {GS_SYNTH, LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}, BASIC_LOOPBACK};
+                   }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id} + one,
+                   {"in 2 open", "in 2 start", "out 3 open", "in 2 close", "out 3 close"}});
+    all.push_back({"app-to-app and network ports are left out", ONE_RECORD,
+                   with([](SimScript& s) {
+                       SimPort app = servicePort("Sequencer Out", "midiu_apppub_4f1b2c");
+                       SimPort net = servicePort("Studio Session", "midiu_net2udp_session1");
+                       s.inputs = {{"Calvenor Pro"}, app, net};
+                       s.outputs = {GS_SYNTH, app, {"Calvenor Pro"}, net};
+                   }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id} + one,
+                   {"in 0 open", "in 0 start", "out 2 open", "in 0 close", "out 2 close"}});
+    all.push_back({"an empty interface answer: every port counts", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}};
+                       s.emptyInterfaces = true;
+                   }),
+                   "Error:Does your computer have identified 3 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n",
+                   {}, {}});
+    all.push_back({"two devices among loopbacks", ONE_RECORD,
+                   with([](SimScript& s) { s.inputs = {LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, {"Other Device"}}; }),
+                   "Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n",
+                   {}, {}});
+    // A note-on cuts the acknowledgement: the buffer comes back as an error,
+    // and is queued again for the resend's answer.
+    all.push_back({"a reply cut by a status byte, then the resend's answer", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0x90, 0x40, 0x7F})}; }),
+                   DEVICE + progress('-', 0) + progress('-', 0) + DONE, Messages{id} + one + one, FULL_RUN});
+    // The service gives up on a send after 1 s, yet the message reaches the
+    // device later (here as the port closes); every later send fails.
+    all.push_back({"a full chunk's send stalls and fails", three, with([](SimScript& s) { s.stallSendAt = 2; }),
+                   DEVICE + progress('-', 0) + OUT_LOST, Messages{id, recordMessages(three, 0)[0]},
+                   {"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 took message 2 late",
+                    "out 0 close"}});
+    // A stalled short last chunk is not examined: the record shows as
+    // unanswered, and its resend meets the broken output.
+    all.push_back({"a last chunk's send stalls: no reply, then the resend fails", three,
+                   with([](SimScript& s) {
+                       s.stallSendAt = 3;
+                       s.partialTimeoutMs = 60000;  // the device joins the late chunk to the record
+                   }),
+                   DEVICE + progress('-', 0) + progress('-', 0) + OUT_LOST,
+                   Messages{id} + recordMessages(three, 0),
+                   {"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 took message 3 late",
+                    "out 0 close"}});
+    // The last acknowledgement comes with the start of another message: at
+    // the close the stop hands back its part-filled buffer as an error, and
+    // the reset hands back the other one.
+    all.push_back({"the close with a part-filled buffer", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x01})}; }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id} + one, FULL_RUN});
+    return all;
+}
+
 }  // namespace
 
 std::vector<Scenario> scenarios() {
@@ -332,6 +408,7 @@ std::vector<Scenario> scenarios() {
                       with([](SimScript& s) { s.driverHolds = 3; }), DEVICE + progress('-', 0) + DONE,
                       Messages{id} + one, FULL_RUN};
         slow.windowsOnly = true;
+        slow.winmmPath = Scenario::ClassicPath;
         all.push_back(slow);
         // Given up after 50 waits of 100 ms (the double notes a shorter
         // step): reset, and the driver still holds
@@ -343,7 +420,29 @@ std::vector<Scenario> scenarios() {
                         "in 0 close",
                         "out 0 read after the give-up: " + hexText(id), "out 0 close"}};
         stuck.windowsOnly = true;
+        stuck.winmmPath = Scenario::ClassicPath;
         all.push_back(stuck);
+    }
+    {
+        // A reply longer than a receive buffer: WinMM hands it back in two
+        // buffers, the first full and without F7; it is one message, cut to
+        // the 200 bytes the link receives.
+        auto longReply = [](uint8_t code) {
+            SimBytes m = {0xF0, code};
+            m.resize(299, 0x01);
+            m.push_back(0xF7);
+            return simMessage(m);
+        };
+        all.push_back({"replies of 300 bytes", ONE_RECORD, SimScript(), DEVICE + progress('-', 0) + DONE,
+                       Messages{id} + one, FULL_RUN});
+        all.back().script.identifyReplies = {longReply(0x48)};
+        all.back().script.recordReplies = {longReply(0x1A)};
+    }
+    // Windows 11's MIDI service, played by the double's service mode.
+    for (Scenario s : serviceScenarios(three, one, id)) {
+        s.windowsOnly = true;
+        s.winmmPath = Scenario::ServicePath;
+        all.push_back(s);
     }
     return all;
 }

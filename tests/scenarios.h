@@ -24,6 +24,9 @@ struct Scenario {
     std::vector<std::string> deviceErrors = {};
     bool hostClockOnly = false;  // its timing holds only where time is the host's sleeps
     bool windowsOnly = false;    // the WinMM driver's own behaviour (the Windows test double)
+    // Which of Windows' two WinMM paths (the double's modes) it runs on.
+    enum Path { BothPaths, ClassicPath, ServicePath };
+    Path winmmPath = BothPaths;
 };
 
 std::vector<Scenario> scenarios();

@@ -45,12 +45,14 @@ bool parseReply(std::istringstream& in, SimReply& r) {
 
 std::string portText(const char* key, const SimPort& p) {
     return std::string(key) + " " + (p.device ? "1" : "0") + " " + std::to_string(p.openResult) + " " +
-           std::to_string(p.startResult) + " " + p.name + "\n";
+           std::to_string(p.startResult) + " " + (p.interfaceName.empty() ? "-" : p.interfaceName) + " " + p.name +
+           "\n";
 }
 
 bool parsePort(std::istringstream& in, SimPort& p) {
     int device = 0;
-    if (!(in >> device >> p.openResult >> p.startResult)) return false;
+    if (!(in >> device >> p.openResult >> p.startResult >> p.interfaceName)) return false;
+    if (p.interfaceName == "-") p.interfaceName.clear();
     p.device = device != 0;
     std::getline(in >> std::ws, p.name);
     return true;
@@ -72,6 +74,9 @@ std::string simScriptText(const SimScript& s) {
     text += "failSendAt " + std::to_string(s.failSendAt) + "\n";
     text += "failSendAfter " + std::to_string(s.failSendAfter ? 1 : 0) + "\n";
     text += "driverHolds " + std::to_string(s.driverHolds) + "\n";
+    text += "servicePath " + std::to_string(s.servicePath ? 1 : 0) + "\n";
+    text += "emptyInterfaces " + std::to_string(s.emptyInterfaces ? 1 : 0) + "\n";
+    text += "stallSendAt " + std::to_string(s.stallSendAt) + "\n";
     text += "realTime " + std::to_string(s.realTime ? 1 : 0) + "\n";
     text += "wallClock " + std::to_string(s.wallClock ? 1 : 0) + "\n";
     return text;
@@ -108,6 +113,9 @@ bool parseSimScript(const std::string& text, SimScript& s) {
             else if (key == "failSendAt") s.failSendAt = number;
             else if (key == "failSendAfter") s.failSendAfter = number != 0;
             else if (key == "driverHolds") s.driverHolds = number;
+            else if (key == "servicePath") s.servicePath = number != 0;
+            else if (key == "emptyInterfaces") s.emptyInterfaces = number != 0;
+            else if (key == "stallSendAt") s.stallSendAt = number;
             else if (key == "realTime") s.realTime = number != 0;
             else if (key == "wallClock") s.wallClock = number != 0;
             else ok = false;

@@ -28,33 +28,41 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+// Every scenario runs on both of Windows' WinMM paths: the classic stack
+// and the MIDI service (the double's two modes), but for those that belong
+// to one of them.
 TEST(WindowsExecutables, ScenariosAgainstTheWinmmDouble) {
-    int run = 0;
-    for (const Scenario& s : scenarios()) {
-        if (s.hostClockOnly) continue;
-        SCOPED_TRACE(s.name);
-        ++run;
-        bool gd32 = s.profile == &GD32_PROFILE;
-        TempFolder folder;
-        std::string exe = folder.file(gd32 ? "update-gd32.exe" : "update.exe");
-        ASSERT_TRUE(CopyFileA(nativePath(gd32 ? UPDATE_GD32_EXE : UPDATE_STANDARD_EXE).c_str(), exe.c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(nativePath(WINMM_DOUBLE_DLL).c_str(), folder.file("winmm.dll").c_str(), FALSE));
-        ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kitText(s.kit)));
-        ASSERT_TRUE(writeTextFile(folder.file("winmm-double.script"), simScriptText(s.script)));
+    for (bool servicePath : {false, true}) {
+        int run = 0;
+        for (Scenario s : scenarios()) {
+            if (s.hostClockOnly) continue;
+            if (s.winmmPath == (servicePath ? Scenario::ClassicPath : Scenario::ServicePath)) continue;
+            SCOPED_TRACE((servicePath ? "service path: " : "classic path: ") + s.name);
+            ++run;
+            s.script.servicePath = servicePath;
+            bool gd32 = s.profile == &GD32_PROFILE;
+            TempFolder folder;
+            std::string exe = folder.file(gd32 ? "update-gd32.exe" : "update.exe");
+            ASSERT_TRUE(
+                CopyFileA(nativePath(gd32 ? UPDATE_GD32_EXE : UPDATE_STANDARD_EXE).c_str(), exe.c_str(), FALSE));
+            ASSERT_TRUE(CopyFileA(nativePath(WINMM_DOUBLE_DLL).c_str(), folder.file("winmm.dll").c_str(), FALSE));
+            ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kitText(s.kit)));
+            ASSERT_TRUE(writeTextFile(folder.file("winmm-double.script"), simScriptText(s.script)));
 
-        ProgramRun result = runProgram(exe, folder.path);
+            ProgramRun result = runProgram(exe, folder.path);
 
-        EXPECT_EQ(result.out,
-                  s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") + s.transcript + PAUSE);
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.exitCode, 0);
-        SimLog log;
-        ASSERT_TRUE(parseSimLog(readFile(folder.file("winmm-double.log")), log));
-        EXPECT_EQ(log.sent, s.wire);
-        EXPECT_EQ(portEvents(log), s.events);
-        EXPECT_EQ(log.deviceErrors, s.deviceErrors);
+            EXPECT_EQ(result.out, s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") +
+                                      s.transcript + PAUSE);
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(result.exitCode, 0);
+            SimLog log;
+            ASSERT_TRUE(parseSimLog(readFile(folder.file("winmm-double.log")), log));
+            EXPECT_EQ(log.sent, s.wire);
+            EXPECT_EQ(portEvents(log), s.events);
+            EXPECT_EQ(log.deviceErrors, s.deviceErrors);
+        }
+        EXPECT_GT(run, 30);
     }
-    EXPECT_GT(run, 30);
 }
 
 }  // namespace

@@ -1,17 +1,35 @@
 // A stand-in for Windows' winmm.dll, for testing the Windows executables
 // under Wine: placed next to an executable (with WINEDLLOVERRIDES=winmm=n,b)
 // it takes the place of the system's MIDI ports. It behaves as WinMM does:
-// header and capability sizes are checked, headers must be prepared, a sent
-// message stays "still playing" while the driver holds it, a queued buffer
-// keeps a port from closing, a reset hands queued buffers back, and
-// MIM_LONGDATA comes on the emulation's own thread. Behind it is the
-// emulated device of the sim back end, running on a wall clock.
+// header and capability sizes are checked, headers must be prepared, a
+// queued buffer keeps a port from closing, a reset hands queued buffers
+// back, each port answers the query for its device interface, and input
+// comes on the emulation's own thread. Behind it is the emulated device of
+// the sim back end, running on a wall clock.
+//
+// It serves WinMM in either of Windows' two ways:
+// - the classic stack (Windows 10): each message from the device goes into
+//   the queued buffers in turn (one longer than a buffer goes on in the
+//   next) as MIM_LONGDATA; a sent message stays "still playing" while the
+//   driver holds it, and a driver can be made slow to let go, or stuck;
+// - the MIDI service (Windows 11, `servicePath`): the device's bytes are
+//   parsed as the service parses them: a status byte inside a System
+//   Exclusive message cuts it (MIM_LONGERROR), a full buffer is handed back
+//   without F7 and the message goes on in the next, an F0 that finds no
+//   buffer is dropped, short messages come as MIM_DATA; a send is
+//   synchronous (done when it returns, never in the queue) and one the
+//   device does not take within 1 s fails, though the message still
+//   arrives later; the stop hands back a part-filled buffer with
+//   MIM_LONGERROR; the reset hands every queued buffer back on the calling
+//   thread for as long as buffers are queued; a port with no interface of
+//   its own gives a USB device's.
 //
 // It reads its script from "winmm-double.script" in the working folder and
 // writes what it saw to "winmm-double.log" whenever a port closes.
 #define _WINMM_
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmddk.h>
 
 #include <condition_variable>
 #include <cstring>
@@ -28,28 +46,41 @@
 namespace {
 
 constexpr uint32_t HOLD_FOR_GOOD = 1000;  // a driver that never lets go, even on reset
+constexpr DWORD SERVICE_SEND_TIMEOUT_MS = 1000;
+constexpr int RESET_ROUNDS_MAX = 64;      // the service's reset would go on for ever
 const HMIDIIN IN_HANDLE = reinterpret_cast<HMIDIIN>(static_cast<uintptr_t>(0x1001));
 const HMIDIOUT OUT_HANDLE = reinterpret_cast<HMIDIOUT>(static_cast<uintptr_t>(0x2002));
+const char USB_INTERFACE[] =
+    "\\\\?\\usb#vid_0000&pid_0000&mi_00#7&1a2b3c4d&0&0000#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
 
 struct Double {
     std::once_flag started;
-    uint32_t driverHolds = 0;
+    SimScript script;
 
     std::mutex mutex;  // guards what the emulation's thread shares
     std::condition_variable changed;
-    uint8_t staging[256];           // where the emulation writes a message
+    uint8_t staging[8192];          // where the emulation writes a message
     std::deque<MIDIHDR*> queued;    // input buffers, in the order added
     bool inputStarted = false;
     bool delivering = false;
     uint16_t inIndex = 0;
     DWORD_PTR inputProc = 0;
     DWORD_PTR inputInstance = 0;
+    // The service's parse of the device's bytes.
+    bool inSysex = false;
+    MIDIHDR* filling = nullptr;     // the buffer a System Exclusive message goes into
+    uint8_t shortMessage[3] = {};
+    int shortBytes = 0, shortNeeds = 0;
 
     uint16_t outIndex = 0;
     MIDIHDR* held = nullptr;        // the message the driver still has
     uint32_t holdsLeft = 0;
     uint32_t stillPlayingAnswers = 0;  // for the message held
     DWORD lastStillPlaying = 0;        // when the last one was given
+    uint32_t sends = 0;
+    bool outputBroken = false;         // after a stalled send (service)
+    SimBytes late;                     // the stalled message, not yet delivered
+    uint32_t lateNumber = 0;
 } winmm;
 
 // A caller waits for the driver in steps of about 100 ms (a sleep may end a
@@ -67,10 +98,12 @@ void start() {
         }
         script.wallClock = true;
         script.realTime = false;
-        winmm.driverHolds = script.driverHolds;
+        winmm.script = script;
         simBegin(script);
     });
 }
+
+bool service() { return winmm.script.servicePath; }
 
 void saveLog() {
     std::ofstream file("winmm-double.log", std::ios::binary | std::ios::trunc);
@@ -82,43 +115,161 @@ MMRESULT misuse(const char* what) {
     return MMSYSERR_INVALPARAM;
 }
 
-void callInputProc(UINT message, DWORD_PTR param1) {
+void callInputProc(UINT message, DWORD_PTR param1, DWORD_PTR param2 = 0) {
     auto proc = reinterpret_cast<void(CALLBACK*)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(winmm.inputProc);
-    proc(IN_HANDLE, message, winmm.inputInstance, param1, 0);
+    proc(IN_HANDLE, message, winmm.inputInstance, param1, param2);
 }
 
-// A completed message from the emulation: into the first queued buffer, if
-// the port is started and a buffer is queued; otherwise it is lost.
-void onEmulatedMessage(void*, uint32_t bytes) {
-    std::unique_lock<std::mutex> lock(winmm.mutex);
-    if (!winmm.inputStarted || winmm.queued.empty()) {
-        lock.unlock();
-        simEvent("reply dropped");
-        return;
-    }
+// Hands a buffer back to the callback, with the lock let go meanwhile.
+void handBack(std::unique_lock<std::mutex>& lock, MIDIHDR* header, UINT message) {
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    lock.unlock();
+    callInputProc(message, reinterpret_cast<DWORD_PTR>(header));
+    lock.lock();
+}
+
+MIDIHDR* takeQueued() {
+    if (winmm.queued.empty()) return nullptr;
     MIDIHDR* header = winmm.queued.front();
     winmm.queued.pop_front();
-    DWORD n = bytes < header->dwBufferLength ? bytes : header->dwBufferLength;
-    std::memcpy(header->lpData, winmm.staging, n);
-    header->dwBytesRecorded = n;
-    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-    winmm.delivering = true;
+    header->dwBytesRecorded = 0;
+    return header;
+}
+
+// The classic stack: the message into the queued buffers in turn; returns
+// false if some of it found no buffer.
+bool deliverWhole(std::unique_lock<std::mutex>& lock, uint32_t bytes) {
+    for (uint32_t at = 0; at < bytes;) {
+        MIDIHDR* header = takeQueued();
+        if (header == nullptr) return false;
+        DWORD n = bytes - at < header->dwBufferLength ? bytes - at : header->dwBufferLength;
+        std::memcpy(header->lpData, winmm.staging + at, n);
+        header->dwBytesRecorded = n;
+        at += n;
+        handBack(lock, header, MIM_LONGDATA);
+    }
+    return true;
+}
+
+int dataBytesAfter(uint8_t status) {
+    if (status < 0xF0) return (status & 0xE0) == 0xC0 ? 1 : 2;  // program change and channel pressure: 1
+    return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+}
+
+void shortMessageByte(std::unique_lock<std::mutex>& lock, uint8_t byte) {
+    if (byte & 0x80) {
+        winmm.shortMessage[0] = byte;
+        winmm.shortBytes = 1;
+        winmm.shortNeeds = dataBytesAfter(byte);
+    } else if (winmm.shortBytes == 0 || winmm.shortBytes > winmm.shortNeeds) {
+        return;  // a data byte with no status before it
+    } else {
+        winmm.shortMessage[winmm.shortBytes++] = byte;
+    }
+    if (winmm.shortBytes != winmm.shortNeeds + 1) return;
+    DWORD packed = winmm.shortMessage[0] | (winmm.shortMessage[1] << 8) | (winmm.shortMessage[2] << 16);
+    winmm.shortBytes = 0;
     lock.unlock();
-    callInputProc(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
+    callInputProc(MIM_DATA, packed);
     lock.lock();
-    winmm.delivering = false;
-    winmm.changed.notify_all();
+}
+
+// The MIDI service: the device's bytes as the service parses them. Returns
+// false if a System Exclusive message found no buffer.
+bool deliverParsed(std::unique_lock<std::mutex>& lock, uint32_t bytes) {
+    bool all = true;
+    for (uint32_t i = 0; i < bytes; ++i) {
+        uint8_t byte = winmm.staging[i];
+        if (byte >= 0xF8) {  // real time: never cuts a message
+            lock.unlock();
+            callInputProc(MIM_DATA, byte);
+            lock.lock();
+            continue;
+        }
+        if (winmm.inSysex) {
+            if (byte < 0x80 || byte == 0xF7) {
+                MIDIHDR* header = winmm.filling;
+                if (header == nullptr) {
+                    if (byte == 0xF7) winmm.inSysex = false;
+                    continue;
+                }
+                header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
+                if (byte == 0xF7) {
+                    winmm.inSysex = false;
+                    winmm.filling = nullptr;
+                    handBack(lock, header, MIM_LONGDATA);
+                } else if (header->dwBytesRecorded == header->dwBufferLength) {
+                    handBack(lock, header, MIM_LONGDATA);  // full: it goes on in the next buffer
+                    winmm.filling = takeQueued();
+                    if (winmm.filling == nullptr) all = false;
+                }
+                continue;
+            }
+            winmm.inSysex = false;  // another status byte cuts the message
+            if (MIDIHDR* header = winmm.filling) {
+                winmm.filling = nullptr;
+                handBack(lock, header, MIM_LONGERROR);
+            }
+        }
+        if (byte == 0xF0) {
+            winmm.inSysex = true;
+            winmm.filling = takeQueued();
+            if (winmm.filling == nullptr) {
+                all = false;
+                continue;
+            }
+            winmm.filling->lpData[winmm.filling->dwBytesRecorded++] = static_cast<char>(byte);
+            continue;
+        }
+        shortMessageByte(lock, byte);
+    }
+    return all;
+}
+
+// A message from the emulated device, once the input is started; otherwise
+// it is lost.
+void onEmulatedMessage(void*, uint32_t bytes) {
+    std::unique_lock<std::mutex> lock(winmm.mutex);
+    bool delivered = false;
+    if (winmm.inputStarted) {
+        winmm.delivering = true;
+        delivered = service() ? deliverParsed(lock, bytes) : deliverWhole(lock, bytes);
+        winmm.delivering = false;
+        winmm.changed.notify_all();
+    }
+    lock.unlock();
+    if (!delivered) simEvent("reply dropped");
 }
 
 std::string hex(const MIDIHDR* header) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (DWORD i = 0; i < header->dwBufferLength; ++i) {
-        auto b = static_cast<uint8_t>(header->lpData[i]);
-        text += digits[b >> 4];
-        text += digits[b & 15];
+    return hexText(SimBytes(header->lpData, header->lpData + header->dwBufferLength));
+}
+
+const SimPort* port(const std::vector<SimPort>& ports, UINT_PTR index) {
+    return index < ports.size() ? &ports[index] : nullptr;
+}
+
+// The device interface query, with the port's index as the handle.
+MMRESULT interfaceQuery(const SimPort* port, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+    if (message != DRV_QUERYDEVICEINTERFACESIZE && message != DRV_QUERYDEVICEINTERFACE) return MMSYSERR_NOTSUPPORTED;
+    if (port == nullptr) return MMSYSERR_BADDEVICEID;
+    std::string name = port->interfaceName;
+    if (winmm.script.emptyInterfaces) {
+        name.clear();
+    } else if (name.empty()) {
+        if (!service()) return MMSYSERR_NOTSUPPORTED;  // a classic driver that does not tell
+        name = USB_INTERFACE;
     }
-    return text;
+    std::wstring wide(name.begin(), name.end());
+    ULONG size = static_cast<ULONG>((wide.size() + 1) * sizeof(wchar_t));
+    if (param1 == 0) return misuse("device interface query without a buffer");
+    if (message == DRV_QUERYDEVICEINTERFACESIZE) {
+        *reinterpret_cast<ULONG*>(param1) = size;
+        return MMSYSERR_NOERROR;
+    }
+    if (param2 < size) return misuse("device interface buffer too small");
+    std::memcpy(reinterpret_cast<void*>(param1), wide.c_str(), size);
+    return MMSYSERR_NOERROR;
 }
 
 }  // namespace
@@ -133,6 +284,16 @@ UINT WINAPI midiInGetNumDevs(void) {
 UINT WINAPI midiOutGetNumDevs(void) {
     start();
     return midiBackendOutCount();
+}
+
+MMRESULT WINAPI midiInMessage(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+    start();
+    return interfaceQuery(port(winmm.script.inputs, reinterpret_cast<UINT_PTR>(handle)), message, param1, param2);
+}
+
+MMRESULT WINAPI midiOutMessage(HMIDIOUT handle, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+    start();
+    return interfaceQuery(port(winmm.script.outputs, reinterpret_cast<UINT_PTR>(handle)), message, param1, param2);
 }
 
 MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR id, LPMIDIINCAPSA caps, UINT size) {
@@ -168,6 +329,9 @@ MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_
         winmm.inIndex = static_cast<uint16_t>(id);
         winmm.inputStarted = false;
         winmm.queued.clear();
+        winmm.inSysex = false;
+        winmm.filling = nullptr;
+        winmm.shortBytes = 0;
     }
     *handle = IN_HANDLE;
     callInputProc(MIM_OPEN, 0);
@@ -207,26 +371,42 @@ MMRESULT WINAPI midiInStart(HMIDIIN) {
 }
 
 // Once stopped, no message reaches the callback, and one being delivered
-// has finished.
+// has finished. The service hands back a part-filled buffer as an error.
 MMRESULT WINAPI midiInStop(HMIDIIN) {
     std::unique_lock<std::mutex> lock(winmm.mutex);
     winmm.inputStarted = false;
     winmm.changed.wait(lock, [] { return !winmm.delivering; });
+    winmm.inSysex = false;
+    if (MIDIHDR* header = winmm.filling) {
+        winmm.filling = nullptr;
+        handBack(lock, header, MIM_LONGERROR);
+    }
     return MMSYSERR_NOERROR;
 }
 
-// Hands every queued buffer back, marked done and empty.
+// Hands every queued buffer back, marked done and empty: the classic stack
+// those queued when it is called, the service for as long as any is queued
+// (a callback that queues one again keeps it going).
 MMRESULT WINAPI midiInReset(HMIDIIN handle) {
     midiInStop(handle);
-    std::deque<MIDIHDR*> handedBack;
-    {
-        std::lock_guard<std::mutex> guard(winmm.mutex);
-        handedBack.swap(winmm.queued);
-        for (MIDIHDR* header : handedBack) {
-            header->dwBytesRecorded = 0;
-            header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    std::unique_lock<std::mutex> lock(winmm.mutex);
+    if (service()) {
+        for (int rounds = 0; MIDIHDR* header = takeQueued(); ++rounds) {
+            if (rounds == RESET_ROUNDS_MAX) {
+                lock.unlock();
+                return misuse("a buffer queued again during the reset (the service's reset would hang)");
+            }
+            handBack(lock, header, MIM_LONGDATA);
         }
+        return MMSYSERR_NOERROR;
     }
+    std::deque<MIDIHDR*> handedBack;
+    handedBack.swap(winmm.queued);
+    for (MIDIHDR* header : handedBack) {
+        header->dwBytesRecorded = 0;
+        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    }
+    lock.unlock();
     for (MIDIHDR* header : handedBack) callInputProc(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
     return MMSYSERR_NOERROR;
 }
@@ -261,15 +441,34 @@ MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT, LPMIDIHDR header, UINT size) {
     return MMSYSERR_NOERROR;
 }
 
+// The service writes the message before it returns; one the device does
+// not take in time fails, and the output is broken from then on.
+MMRESULT serviceLongMsg(LPMIDIHDR header) {
+    ++winmm.sends;
+    if (winmm.outputBroken) return MMSYSERR_ERROR;
+    if (winmm.sends == winmm.script.stallSendAt) {
+        Sleep(SERVICE_SEND_TIMEOUT_MS);
+        winmm.outputBroken = true;
+        winmm.late.assign(header->lpData, header->lpData + header->dwBufferLength);
+        winmm.lateNumber = winmm.sends;
+        return MMSYSERR_ERROR;
+    }
+    MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
+    if (result != MMSYSERR_NOERROR) return result;
+    header->dwFlags |= MHDR_DONE;
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT WINAPI midiOutLongMsg(HMIDIOUT, LPMIDIHDR header, UINT size) {
     if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiOutLongMsg size");
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (winmm.held != nullptr) return misuse("midiOutLongMsg while the driver holds a message");
+    if (service()) return serviceLongMsg(header);
     MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
     if (result != MMSYSERR_NOERROR) return result;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     winmm.held = header;
-    winmm.holdsLeft = winmm.driverHolds;
+    winmm.holdsLeft = winmm.script.driverHolds;
     winmm.stillPlayingAnswers = 0;
     winmm.lastStillPlaying = 0;
     return MMSYSERR_NOERROR;
@@ -302,11 +501,18 @@ MMRESULT WINAPI midiOutReset(HMIDIOUT) {
     return MMSYSERR_NOERROR;
 }
 
-// A driver that still holds a message reads it once more as the port goes.
+// A driver that still holds a message reads it once more as the port goes;
+// a message whose send stalled reaches the device now.
 MMRESULT WINAPI midiOutClose(HMIDIOUT) {
     if (winmm.held != nullptr) {
         simEvent("out " + std::to_string(winmm.outIndex) + " read after the give-up: " + hex(winmm.held));
         winmm.held = nullptr;
+    }
+    if (!winmm.late.empty()) {
+        simEvent("out " + std::to_string(winmm.outIndex) + " took message " + std::to_string(winmm.lateNumber) +
+                 " late");
+        midiBackendOutSend(winmm.late.data(), static_cast<uint32_t>(winmm.late.size()));
+        winmm.late.clear();
     }
     midiBackendOutClose();
     saveLog();
