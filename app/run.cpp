@@ -38,6 +38,9 @@ int runUpdateWith(const TargetProfile& profile) {
                 if (identifyTarget(profile, deviceId) == Outcome::GoOn) transferImage(*image);
             }
         }
+        // The outcome is on the console before the release, which can take
+        // seconds on a device that has stopped reading.
+        consoleFlush();
         closeMidiIn();
         closeMidiOut();
         if (awake) allowSystemSleep();

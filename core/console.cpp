@@ -5,9 +5,15 @@
 
 namespace {
 std::string* captured = nullptr;
+std::string* flushedCopy = nullptr;
+size_t flushedUpTo = 0;  // of *captured
 }
 
-void consoleCaptureTo(std::string* capture) { captured = capture; }
+void consoleCaptureTo(std::string* capture, std::string* flushed) {
+    captured = capture;
+    flushedCopy = capture != nullptr ? flushed : nullptr;
+    flushedUpTo = capture != nullptr ? capture->size() : 0;
+}
 
 void consolePrint(const char* format, ...) {
     va_list args;
@@ -43,7 +49,12 @@ void consolePrintFormat(const char* format) { consolePrint(format); }
 #endif
 
 void consoleFlush() {
-    if (captured == nullptr) std::fflush(stdout);
+    if (captured == nullptr) {
+        std::fflush(stdout);
+        return;
+    }
+    if (flushedCopy != nullptr) flushedCopy->append(*captured, flushedUpTo, std::string::npos);
+    flushedUpTo = captured->size();
 }
 
 // The platform's wait for a key.
@@ -52,6 +63,7 @@ void platformPause();
 void consolePause() {
     if (captured != nullptr) {
         captured->append("Press any key to continue . . . \n");
+        consoleFlush();  // the pause flushes its prompt and all before it
         return;
     }
     platformPause();

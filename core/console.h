@@ -23,5 +23,7 @@ void consoleFlush();
 void consolePause();
 
 // Sends all further console output to `capture` (appended), or back to
-// standard output when `capture` is null.
-void consoleCaptureTo(std::string* capture);
+// standard output when `capture` is null. `flushed`, if given, receives
+// only what has been flushed, as a pipe or file would: every flush and the
+// pause append what was printed since the flush before.
+void consoleCaptureTo(std::string* capture, std::string* flushed = nullptr);

@@ -135,6 +135,8 @@ uint8_t takeReplyCode() {
     return midiLink.replyCode.load(std::memory_order_acquire);
 }
 
+void forgetReplies() { midiLink.replyCount.store(0, std::memory_order_relaxed); }
+
 void pollPause() { midiBackendPollPause(midiLink.messagesPublished, midiLink.messagesSeen); }
 
 void linkSleep(uint32_t milliseconds) { midiBackendSleep(milliseconds); }

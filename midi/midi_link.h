@@ -58,6 +58,12 @@ inline int16_t replyCount() {
 // Clears the count and returns the reply code of the latest message.
 uint8_t takeReplyCode();
 
+// Forgets what has arrived (the count to 0, as takeReplyCode clears it):
+// called just before an attempt's last message starts out, so that the
+// attempt takes only a reply to itself. A reply to that message can come
+// before its send returns, never before the send starts.
+void forgetReplies();
+
 // The pause between two polls of a reply wait: it ends once a message newer
 // than the latest look at replyCount is published, or after the platform's
 // poll length (a 1 ms sleep on Windows).

@@ -10,6 +10,9 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
     std::memcpy(request, profile.identifyRequest, sizeof request);
 
     for (uint16_t countdown = IDENTIFY_COUNTDOWN; --countdown != 0;) {
+        // A message that waited in the device, or the late answer to an
+        // earlier request, does not answer this one.
+        forgetReplies();
         if (sendSysEx(request, sizeof request) != 0) {
             consolePrint("Error: The MIDI Out of device is missing!\n\n");
             return Outcome::Stop;

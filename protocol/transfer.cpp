@@ -50,6 +50,10 @@ void transferImage(const KitImage& image) {
         uint16_t remaining = record.size;
         while (remaining != 0) {
             bool full = remaining >= CHUNK_BYTES;
+            // A late or repeated answer to an earlier attempt may still come
+            // while the chunks go out; only one after the last chunk has
+            // started can answer this attempt.
+            if (remaining <= CHUNK_BYTES) forgetReplies();
             uint16_t characters = encodeNextChunk(image.bytes, record.pos, record.size, remaining, chunk);
             uint16_t result = sendSysEx(reinterpret_cast<const uint8_t*>(chunk), characters);
             // A failed short last chunk shows up as a missing acknowledgement.

@@ -242,12 +242,22 @@ MidiResult midiBackendInStart() {
     event(e, "in", e.input.index, "start");
     if (e.script.inputs[e.input.index].startResult != MIDI_OK) return e.script.inputs[e.input.index].startResult;
     e.input.started = true;
+    if (!e.script.waitingMessage.empty() && e.script.inputs[e.input.index].device) {
+        e.pending.push_back({currentTime(e), false, e.script.waitingMessage});
+        settle(e, guard);
+    }
     return MIDI_OK;
 }
 
 // Once closed, no reply reaches the receiver, and one being delivered has
 // finished.
 void midiBackendInClose() {
+    std::function<void()> beforeClose;
+    {
+        SimLock guard;
+        if (emulation().input.open) beforeClose = emulation().script.onInputClose;
+    }
+    if (beforeClose) beforeClose();
     SimLock lock;
     Emulation& e = emulation();
     if (!e.input.open) return;
@@ -307,7 +317,7 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
         if (scheduled) {
             bool onNext = reply.delayMs == SIM_ON_NEXT_SEND;
             for (uint32_t copy = 0; copy < reply.copies; ++copy)
-                e.pending.push_back({onNext ? 0 : now + reply.delayMs + copy, onNext, reply.message});
+                e.pending.push_back({onNext ? 0 : now + reply.delayMs + copy * reply.copyGapMs, onNext, reply.message});
             // On the host's clock a reply due now is made before this returns;
             // on a wall clock it goes its own way, as from a driver, and the
             // delivering thread is woken once the lock is let go.

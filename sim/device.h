@@ -16,7 +16,8 @@ struct SimReply {
     Kind kind = Model;      // Model: what the device itself would answer
     SimBytes message;       // Message: the bytes delivered, 0xF0 included
     uint32_t delayMs = 2;   // after the host's message
-    uint32_t copies = 1;    // Message: delivered this many times, 1 ms apart
+    uint32_t copies = 1;    // Message: delivered this many times,
+    uint32_t copyGapMs = 1; // ... this far apart
 };
 
 // Delivered when the host sends its next message, before that message.

@@ -11,6 +11,7 @@
 // real time instead, and a poll is the platform's own.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct SimPort {
 struct SimScript : DeviceScript {
     std::vector<SimPort> inputs = {{"Calvenor Pro"}};
     std::vector<SimPort> outputs = {{"Calvenor Pro"}};
+    // A message the device sent before the run listened: it arrives as
+    // the input starts, before that returns.
+    SimBytes waitingMessage = {};
     uint32_t failSendAt = 0;                 // the Nth message sent (from 1) fails; 0: none
     bool failSendAfter = false;              // ... and every one after it
     bool realTime = false;                   // sleeps also take real time (the demo)
@@ -49,6 +53,9 @@ struct SimScript : DeviceScript {
     // fails after 1 s, the message reaches the device only as the port
     // closes, and every later send fails at once. 0: none.
     uint32_t stallSendAt = 0;
+    // For tests in this process: called as the input port closes, before
+    // the close.
+    std::function<void()> onInputClose = nullptr;
 };
 
 // What happened on the emulated ports during a run.

@@ -108,4 +108,22 @@ TEST(BlackBox, KitPhaseOfBothBuilds) {
     }
 }
 
+// The progress line has no line end: it must be flushed as it is drawn, or
+// a pipe or file would show it only when the run ends.
+TEST(BlackBox, TheProgressLineReachesAPipeAsItIsDrawn) {
+    TempFolder folder;
+    ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kitText(makeSampleImage(10, 30, 1))));
+    ProgramRun run = runProgram(UPDATE_DEMO_EXE, folder.path);
+    auto readWith = [&run](const std::string& text) {
+        for (size_t i = 0; i < run.outReads.size(); ++i)
+            if (run.outReads[i].find(text) != std::string::npos) return i;
+        return run.outReads.size();
+    };
+    size_t firstLine = readWith("Transferring.. - 0% done");
+    size_t end = readWith("Target update successfully!");
+    ASSERT_LT(end, run.outReads.size()) << run.out;
+    EXPECT_LT(firstLine, end) << "the first progress line came only with the end of the run";
+    EXPECT_EQ(run.exitCode, 0);
+}
+
 }  // namespace

@@ -86,8 +86,10 @@ protected:
     void SetUp() override { consoleCaptureTo(&output); }
     void TearDown() override { consoleCaptureTo(nullptr); }
 
+    // Beyond the values read the image holds zeros, as in a fresh run.
     Outcome validate(const Bytes& bytes) {
         image->count = static_cast<uint16_t>(bytes.size());
+        std::fill(std::begin(image->bytes), std::end(image->bytes), 0);
         std::copy(bytes.begin(), bytes.end(), image->bytes);
         return validateKitImage(*image);
     }
@@ -139,6 +141,7 @@ TEST_F(KitValidation, RefusesRecordsThatDoNotFitTheImage) {
         {"a lone length byte", {0x00}},
         {"good record, then a lone byte", good},
         {"size past the count", {0x00, 0x08, 0x01, 0x02, 0xFD, 0xFF}},
+        {"checksum word cut off, payload summing to 0", {0x00, 0x04, 0x00, 0x00}},
         {"length 0xFFFE wraps to size 0", {0xFF, 0xFE, 0x00, 0x00}},
         {"length 0xFFFF wraps to size 1", {0xFF, 0xFF, 0x01, 0x00}},
     };
@@ -178,6 +181,7 @@ TEST(KitSearch, NameRules) {
     EXPECT_TRUE(hasKitPrefix("CALVENOR_PRO_x.kit"));
     EXPECT_TRUE(hasKitPrefix("calvenor_pro"));
     EXPECT_FALSE(hasKitPrefix("Calvenor_Pr"));
+    EXPECT_FALSE(hasKitPrefix("Calvenor_Prx.kit"));  // only the twelfth character differs
     EXPECT_FALSE(hasKitPrefix("Calvenor-Pro.kit"));
     EXPECT_FALSE(hasKitPrefix("Other.kit"));
 }

@@ -17,6 +17,8 @@ namespace {
 
 struct RunResult {
     std::string console;
+    std::string flushed;           // what a pipe would have shown
+    std::string flushedAtRelease;  // ... as the input port was released
     SimLog log;
 };
 
@@ -24,9 +26,11 @@ RunResult runScenario(const Scenario& s) {
     WorkingFolder folder;
     EXPECT_TRUE(writeTextFile("Calvenor_Pro.kit", kitText(s.kit)));
     midiLink.replyCount.store(0);  // as at the start of a process
-    simBegin(s.script);
     RunResult result;
-    consoleCaptureTo(&result.console);
+    SimScript script = s.script;
+    script.onInputClose = [&result] { result.flushedAtRelease = result.flushed; };
+    simBegin(script);
+    consoleCaptureTo(&result.console, &result.flushed);
     int exitCode = runUpdateWith(*s.profile);
     consoleCaptureTo(nullptr);
     result.log = simLog();
@@ -34,9 +38,24 @@ RunResult runScenario(const Scenario& s) {
     return result;
 }
 
+// Whether the run ends by releasing both ports, input first.
+bool releasesBothPorts(const Events& events) {
+    size_t n = events.size();
+    auto isClose = [](const std::string& e, const char* direction) {
+        return e.rfind(direction, 0) == 0 && e.size() > 6 && e.compare(e.size() - 6, 6, " close") == 0;
+    };
+    return n >= 2 && isClose(events[n - 2], "in ") && isClose(events[n - 1], "out ");
+}
+
 void expectScenario(const Scenario& s, const RunResult& run, bool checkSleeps) {
     std::string kitLine = "OK: File 'Calvenor_Pro.kit' is open.\n";
-    EXPECT_EQ(run.console, s.profile->banner + kitLine + s.transcript + "Press any key to continue . . . \n");
+    std::string beforePause = s.profile->banner + kitLine + s.transcript;
+    EXPECT_EQ(run.console, beforePause + "Press any key to continue . . . \n");
+    EXPECT_EQ(run.flushed, run.console);
+    // The outcome reaches a pipe before the release, which can be slow.
+    if (releasesBothPorts(s.events)) {
+        EXPECT_EQ(run.flushedAtRelease, beforePause);
+    }
     EXPECT_EQ(run.log.sent, s.wire);
     EXPECT_EQ(portEvents(run.log), s.events);
     if (checkSleeps && !s.sleepsBefore.empty()) {

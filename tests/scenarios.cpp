@@ -100,6 +100,35 @@ std::vector<SimReply> operator+(std::vector<SimReply> a, const std::vector<SimRe
 Bytes sampleKit(size_t records, size_t payload) { return makeSampleImage(records, payload, 42); }
 
 
+// A kit of real size: 256 records of 250 bytes, 64 000 bytes in all. Each
+// progress line shows the bytes acknowledged before it as a share of the
+// whole; the first records at 85 % or more wait 200 polls, those before 50.
+// Records 217 (84 %) and 218 (85 %) go unanswered once.
+Scenario realSizeKit(const SimBytes& id) {
+    const size_t RECORDS = 256, SIZE = 250;
+    Scenario s{"a kit of real size: its percentages and the long waits", sampleKit(RECORDS, SIZE - 4), SimScript(),
+               DEVICE, {id}, FULL_RUN};
+    s.script.recordReplies = repeatReply(simModel(), 217) + std::vector<SimReply>{simSilence(), simModel(),
+                                                                                    simSilence()};
+    const char shapes[] = "--\\\\||//";
+    s.sleepsBefore = {0};
+    const std::vector<Messages> records = messagesOfRecords(s.kit);
+    for (size_t r = 0; r < RECORDS; ++r) {
+        int percent = static_cast<int>(r * SIZE * 100 / s.kit.size());
+        int attempts = r == 217 || r == 218 ? 2 : 1;
+        for (int a = 0; a < attempts; ++a) {
+            s.transcript += progress(shapes[r % 8], percent);
+            s.wire = s.wire + records[r];
+            // Before the first chunk: the wait that ended the attempt before.
+            uint32_t first = r == 0 && a == 0 ? 2 : a == 1 ? (r == 217 ? 51 : 201) : 2;
+            s.sleepsBefore.push_back(first);
+            s.sleepsBefore.resize(s.sleepsBefore.size() + records[r].size() - 1, 1);
+        }
+    }
+    s.transcript += DONE;
+    return s;
+}
+
 // The MIDI service's own software endpoints, as its WinMM ports show them.
 SimPort servicePort(const std::string& name, const std::string& instance) {
     SimPort port{name, false};
@@ -185,6 +214,9 @@ std::vector<Scenario> scenarios() {
     const Bytes twenty = sampleKit(20, 2);
     const SimBytes id = identifyMessage(STANDARD_PROFILE);
     const Messages one = recordMessages(ONE_RECORD, 0);
+    const Bytes big = sampleKit(3, 246);  // records of 250 bytes: eleven chunks, as in a real kit
+    auto bigRecord = [&big](size_t r) { return recordMessages(big, r); };
+    const std::string CRC = "\nThe CRC of the download file is error!\n";
 
     std::vector<Scenario> all;
 
@@ -218,6 +250,10 @@ std::vector<Scenario> scenarios() {
                    {}, {"in 0 open", "in 0 start", "out 0 open", "out 0 close", "in 0 close"}});
     all.push_back({"output search starts at 1 after the GS synth", ONE_RECORD,
                    with([](SimScript& s) { s.outputs = {{"Microsoft GS Wavetable Synth", false}, {"Calvenor Pro"}}; }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id} + one,
+                   {"in 0 open", "in 0 start", "out 1 open", "in 0 close", "out 1 close"}});
+    all.push_back({"the GS synth in other letter case", ONE_RECORD,
+                   with([](SimScript& s) { s.outputs = {{"MICROSOFT gs Wavetable Synth", false}, {"Calvenor Pro"}}; }),
                    DEVICE + progress('-', 0) + DONE, Messages{id} + one,
                    {"in 0 open", "in 0 start", "out 1 open", "in 0 close", "out 1 close"}});
     all.push_back({"another Microsoft output port is announced and passed over", ONE_RECORD,
@@ -258,13 +294,27 @@ std::vector<Scenario> scenarios() {
     all.push_back({"identify answered at the fifth request", ONE_RECORD,
                    with([](SimScript& s) { s.identifyReplies = repeatReply(simSilence(), 4); }),
                    DEVICE + progress('-', 0) + DONE, repeat({id}, 5) + one, FULL_RUN, {0, 100, 100, 100, 100, 2}});
-    all.push_back({"a 1-byte message ends the waits but is no reply", ONE_RECORD,
-                   with([](SimScript& s) {
-                       s.identifyReplies = {simMessage({0xF0})};
-                       s.identifyOtherwise = simSilence();
-                   }),
-                   DEVICE + NOT_RESPONDING, repeat({id}, 19), FULL_RUN,
-                   {0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}});
+    {
+        // It ends its own wait; each later request waits in full.
+        std::vector<uint32_t> sleeps = {0, 2};
+        sleeps.resize(19, 100);
+        all.push_back({"a 1-byte message ends one wait but is no reply", ONE_RECORD,
+                       with([](SimScript& s) {
+                           s.identifyReplies = {simMessage({0xF0})};
+                           s.identifyOtherwise = simSilence();
+                       }),
+                       DEVICE + NOT_RESPONDING, repeat({id}, 19), FULL_RUN, sleeps});
+    }
+    all.push_back({"a 1-byte message, then an answer 50 ms after the next request", ONE_RECORD,
+                   with([](SimScript& s) { s.identifyReplies = {simMessage({0xF0}), simCode(0x48, 50)}; }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id, id} + one, FULL_RUN, {0, 2, 50}});
+    // A power-up announcement or the answer of an interrupted run, sent
+    // before this run listened, answers no request.
+    all.push_back({"a message waiting in the device before the first request", ONE_RECORD,
+                   with([](SimScript& s) { s.waitingMessage = {0xF0, 0x1A, 0xF7}; }),
+                   DEVICE + progress('-', 0) + DONE, Messages{id} + one, FULL_RUN, {0, 2}});
+    // Released as the next request goes out: it can come before that send
+    // returns, so the next attempt takes it (a request is one message).
     all.push_back({"a late identify reply is taken by the next attempt", ONE_RECORD,
                    with([](SimScript& s) {
                        s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND)};
@@ -307,8 +357,10 @@ std::vector<Scenario> scenarios() {
                        FULL_RUN, sleeps});
     }
     {
-        // Due 1 ms after the judgement: it arrives during the resend.
-        Scenario late{"a late record reply is taken by the next attempt", ONE_RECORD,
+        // Due 1 ms after the judgement: it arrives during the resend. Its
+        // only chunk has started, so nothing tells the late reply from an
+        // answer to the resend.
+        Scenario late{"a late reply to a one-chunk record is taken by the next attempt", ONE_RECORD,
                       with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 52)}; }),
                       DEVICE + progress('-', 0) + progress('-', 0) + DONE, Messages{id} + one + one, FULL_RUN,
                       {0, 2, 51}};
@@ -317,6 +369,45 @@ std::vector<Scenario> scenarios() {
     }
     all.push_back({"a record reply held until the resend", ONE_RECORD,
                    with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND)}; }),
+                   DEVICE + progress('-', 0) + progress('-', 0) + DONE, Messages{id} + one + one, FULL_RUN,
+                   {0, 2, 51}});
+    {
+        // Acknowledged 5 ms after the record's wait ended, while the resend's
+        // chunks go out: forgotten, and the device's answer to the resend
+        // decides. The rejected second record is sent again.
+        Scenario late{"a late acknowledgement, then a CRC error on a later record", big,
+                      with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 56), simModel(), simCode(0x20)}; }),
+                      DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) +
+                          progress('\\', 66) + DONE,
+                      Messages{id} + bigRecord(0) + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2),
+                      FULL_RUN};
+        late.hostClockOnly = true;
+        all.push_back(late);
+    }
+    {
+        // Each acknowledgement comes twice, 5 ms apart: the second arrives
+        // while the next record's chunks go out.
+        SimReply twice = simCode(0x1A);
+        twice.copies = 2;
+        twice.copyGapMs = 5;
+        Scenario dup{"every record acknowledged twice, a later one rejected", big, SimScript(),
+                     DEVICE + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) + progress('\\', 66) +
+                         DONE,
+                     Messages{id} + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2), FULL_RUN};
+        dup.script.recordReplies = {twice, simCode(0x20)};
+        dup.script.recordOtherwise = twice;
+        all.push_back(dup);
+    }
+    all.push_back({"two acknowledgements in one packet, a later record rejected", three,
+                   with([](SimScript& s) {
+                       s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x1A, 0xF7}), simCode(0x20)};
+                   }),
+                   DEVICE + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) + progress('\\', 66) + DONE,
+                   Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 1) +
+                       recordMessages(three, 2),
+                   FULL_RUN});
+    all.push_back({"a 1-byte message does not end a record's wait", ONE_RECORD,
+                   with([](SimScript& s) { s.recordReplies = {simMessage({0xF0})}; }),
                    DEVICE + progress('-', 0) + progress('-', 0) + DONE, Messages{id} + one + one, FULL_RUN,
                    {0, 2, 51}});
     all.push_back({"spinner over ten records", ten, SimScript(),
@@ -340,6 +431,21 @@ std::vector<Scenario> scenarios() {
                        return m + recordMessages(nine, 7) + recordMessages(nine, 8);
                    }(),
                    FULL_RUN});
+    all.push_back({"a silent attempt at the eighth spinner shape keeps it", nine,
+                   with([](SimScript& s) {
+                       s.recordReplies = repeatReply(simModel(), 7);
+                       s.recordReplies.push_back(simSilence());
+                   }),
+                   DEVICE + progress('-', 0) + progress('-', 11) + progress('\\', 22) + progress('\\', 33) +
+                       progress('|', 44) + progress('|', 55) + progress('/', 66) + progress('/', 77) +
+                       progress('/', 77) + progress('-', 88) + DONE,
+                   [&] {
+                       Messages m = {id};
+                       for (size_t r = 0; r < 8; ++r) m = m + recordMessages(nine, r);
+                       return m + recordMessages(nine, 7) + recordMessages(nine, 8);
+                   }(),
+                   FULL_RUN});
+    all.push_back(realSizeKit(id));
     {
         // Records at 80 % wait 50 polls, from 85 % on 200 polls.
         Scenario longWait{"the long wait from 85 %", twenty,
@@ -365,6 +471,13 @@ std::vector<Scenario> scenarios() {
     }
     all.push_back({"a full chunk cannot be sent", three, with([](SimScript& s) { s.failSendAt = 2; }),
                    DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n", {id}, FULL_RUN});
+    {
+        const Bytes twoFull = sampleKit(2, 42);  // records of 46 bytes: two full chunks
+        all.push_back({"a failed last chunk that is full ends the transfer", twoFull,
+                       with([](SimScript& s) { s.failSendAt = 3; }),
+                       DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n",
+                       {id, recordMessages(twoFull, 0)[0]}, FULL_RUN});
+    }
     {
         Scenario shortTail{"a failed short last chunk shows as a missing reply", three,
                            with([](SimScript& s) { s.failSendAt = 3; }),

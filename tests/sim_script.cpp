@@ -31,13 +31,13 @@ bool parseHex(const std::string& text, SimBytes& bytes) {
 
 std::string replyText(const SimReply& r) {
     return std::to_string(static_cast<int>(r.kind)) + " " + std::to_string(r.delayMs) + " " +
-           std::to_string(r.copies) + " " + hexBytes(r.message);
+           std::to_string(r.copies) + " " + std::to_string(r.copyGapMs) + " " + hexBytes(r.message);
 }
 
 bool parseReply(std::istringstream& in, SimReply& r) {
     int kind = 0;
     std::string hex;
-    if (!(in >> kind >> r.delayMs >> r.copies >> hex) || kind < SimReply::Model || kind > SimReply::Message)
+    if (!(in >> kind >> r.delayMs >> r.copies >> r.copyGapMs >> hex) || kind < SimReply::Model || kind > SimReply::Message)
         return false;
     r.kind = static_cast<SimReply::Kind>(kind);
     return parseHex(hex, r.message);
@@ -69,6 +69,7 @@ std::string simScriptText(const SimScript& s) {
     text += "identifyOtherwise " + replyText(s.identifyOtherwise) + "\n";
     for (const SimReply& r : s.recordReplies) text += "record " + replyText(r) + "\n";
     text += "recordOtherwise " + replyText(s.recordOtherwise) + "\n";
+    text += "waitingMessage " + hexBytes(s.waitingMessage) + "\n";
     text += "modelDelayMs " + std::to_string(s.modelDelayMs) + "\n";
     text += "partialTimeoutMs " + std::to_string(s.partialTimeoutMs) + "\n";
     text += "failSendAt " + std::to_string(s.failSendAt) + "\n";
@@ -106,6 +107,9 @@ bool parseSimScript(const std::string& text, SimScript& s) {
             ok = parseReply(in, s.identifyOtherwise);
         } else if (key == "recordOtherwise") {
             ok = parseReply(in, s.recordOtherwise);
+        } else if (key == "waitingMessage") {
+            std::string hex;
+            ok = (in >> hex) && parseHex(hex, s.waitingMessage);
         } else if (in >> number) {
             if (key == "deviceId") s.deviceId = static_cast<uint8_t>(number);
             else if (key == "modelDelayMs") s.modelDelayMs = number;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A fresh, empty folder that is removed with everything in it at the end.
 struct TempFolder {
@@ -32,6 +33,8 @@ struct WorkingFolder : TempFolder {
 
 struct ProgramRun {
     std::string out;
+    std::vector<std::string> outReads;  // standard output as each read from the pipe got it
+
     std::string err;
     int exitCode = -1;  // -1 when the program did not exit normally
 };

@@ -71,6 +71,7 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
                 --open;
             } else {
                 (i == 0 ? run.out : run.err).append(buf, static_cast<size_t>(n));
+                if (i == 0) run.outReads.emplace_back(buf, static_cast<size_t>(n));
             }
         }
     }

@@ -26,11 +26,14 @@ void removeTree(const std::string& path) {
     RemoveDirectoryA(path.c_str());
 }
 
-std::string readAll(HANDLE pipe) {
+std::string readAll(HANDLE pipe, std::vector<std::string>* reads = nullptr) {
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+        if (reads != nullptr) reads->emplace_back(buffer, got);
+    }
     return text;
 }
 
@@ -99,7 +102,7 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     std::thread errors([&] { run.err = readAll(errRead); });
-    std::string raw = readAll(outRead);
+    std::string raw = readAll(outRead, &run.outReads);
     errors.join();
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;

@@ -363,10 +363,15 @@ MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR header, UINT size) {
     return MMSYSERR_NOERROR;
 }
 
+// A message the device sent before the port opened arrives at once.
 MMRESULT WINAPI midiInStart(HMIDIIN) {
+    {
+        std::lock_guard<std::mutex> guard(winmm.mutex);
+        winmm.inputStarted = true;
+    }
     MMRESULT result = midiBackendInStart();
     std::lock_guard<std::mutex> guard(winmm.mutex);
-    if (result == MMSYSERR_NOERROR) winmm.inputStarted = true;
+    if (result != MMSYSERR_NOERROR) winmm.inputStarted = false;
     return result;
 }
 
