@@ -5,7 +5,6 @@
 // exactly one. A back end has at most one input and one output port open.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,9 +17,11 @@ constexpr MidiResult MIDI_BAD_PORT = 2;  // no port with that index
 
 constexpr size_t MIDI_PORT_NAME_CHARS = 32;  // 31 characters and the end mark
 
-// Told, on the back end's own thread, of each completed System Exclusive
-// message: `bytes` bytes of it (0xF0 to 0xF7, cut to the receive area's
-// room) are in the receive area.
+// Told of each completed System Exclusive message: `bytes` bytes of it
+// (0xF0 to 0xF7, cut to the receive area's room) are in the receive area.
+// A back end tells it on a thread of its own (a driver's callback), or on
+// the run's thread inside midiBackendPollPause and
+// midiBackendReceivePending.
 using MidiReceiver = void (*)(void* context, uint32_t bytes);
 
 uint16_t midiBackendInCount();
@@ -56,6 +57,10 @@ void midiBackendOutClose();
 
 // The platform's sleep: the pause after each chunk.
 void midiBackendSleep(uint32_t milliseconds);
-// One poll's pause of a reply wait: until the count of published messages
-// differs from `seen`, or for the platform's poll length.
-void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen);
+// One poll's pause of a reply wait: the platform's poll length, or less if
+// the device's next message completes meanwhile.
+void midiBackendPollPause();
+// Tells the receiver, before this returns, of every message that has
+// arrived but not yet been told (nothing to do where a driver's thread
+// tells it as each message arrives).
+void midiBackendReceivePending();

@@ -1,22 +1,23 @@
 // The Linux back end: the ALSA sequencer.
 //
 // Ports are the sequencer's hardware ports (see alsa_ports.h). An input port
-// is our own sequencer client and port subscribed from the device's port,
-// with a reader thread that joins System Exclusive pieces into messages and
-// tells the receiver of each one.
+// is our own sequencer client and port subscribed from the device's port.
+// It is read on the run's own thread, in the poll pauses of the reply waits
+// (and when an attempt forgets what has arrived): the System Exclusive
+// pieces are joined into messages and the receiver is told of each one.
+// What arrives meanwhile waits in the kernel, in an input pool sized for
+// long replies; the client takes System Exclusive events alone, so clock,
+// active sensing and notes never take its room.
 // Output goes straight to the device's port and is drained before a send
 // returns. Where the sequencer cannot be opened there are no ports, and
 // ALSA's own error lines never reach the console.
 #include <alsa/asoundlib.h>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include <time.h>
 
 #include <cerrno>
 
-#include <atomic>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "core/console.h"
@@ -73,47 +74,83 @@ void listPorts() {
     snd_seq_close(seq);
 }
 
-// --- input ----------------------------------------------------------------
+// --- time -------------------------------------------------------------------
+
+// What one poll of a reply wait lasts at most: a Windows poll, a 1 ms sleep
+// at the default timer tick of 15.625 ms. The device's firmware was made
+// against that timing.
+constexpr long POLL_NS = 15625000;
+constexpr long NS_PER_S = 1000000000;
+
+timespec after(const timespec& t, long ns) {
+    timespec later = t;
+    later.tv_nsec += ns;
+    later.tv_sec += later.tv_nsec / NS_PER_S;
+    later.tv_nsec %= NS_PER_S;
+    return later;
+}
+
+timespec now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t;
+}
+
+// What is left until `deadline`, or false once it has passed.
+bool leftUntil(const timespec& deadline, timespec& left) {
+    timespec t = now();
+    long long ns = (deadline.tv_sec - t.tv_sec) * 1000000000LL + (deadline.tv_nsec - t.tv_nsec);
+    if (ns <= 0) return false;
+    left.tv_sec = static_cast<time_t>(ns / NS_PER_S);
+    left.tv_nsec = static_cast<long>(ns % NS_PER_S);
+    return true;
+}
+
+// Sleeps until `deadline`, never less, also when a signal interrupts.
+void sleepUntil(const timespec& deadline) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+// --- input ------------------------------------------------------------------
+
+// Room in the kernel for what arrives between two reads: a 5 000-byte
+// reply takes about 180 cells of the sequencer's pool (the default is 200),
+// and a burst of them may come besides.
+constexpr size_t INPUT_POOL_CELLS = 2000;
 
 struct Input {
     snd_seq_t* seq = nullptr;
+    std::vector<pollfd> fds;
     uint8_t* area = nullptr;
     uint32_t room = 0;
     MidiReceiver receiver = nullptr;
     void* context = nullptr;
-    int stopReader = -1;  // an event the reader polls beside the sequencer
-    std::thread reader;
     SysexJoiner joiner;
 } input;
 
-void deliver(const uint8_t* message, uint32_t size, void*) {
+void deliver(const uint8_t* message, uint32_t size, void* completed) {
     uint32_t n = size < input.room ? size : input.room;
     std::memcpy(input.area, message, n);
     input.receiver(input.context, n);
+    *static_cast<bool*>(completed) = true;
 }
 
-// Sleeps until the sequencer has events or the reader is told to stop: an
-// idle reader never wakes on its own.
-void readEvents() {
-    int count = snd_seq_poll_descriptors_count(input.seq, POLLIN);
-    std::vector<pollfd> fds(static_cast<size_t>(count > 0 ? count : 0) + 1);
-    snd_seq_poll_descriptors(input.seq, fds.data() + 1, static_cast<unsigned>(fds.size() - 1), POLLIN);
-    fds[0] = {input.stopReader, POLLIN, 0};
+// Takes every event the sequencer holds, joins the System Exclusive pieces
+// and tells the receiver of each completed message; true if one completed.
+bool readPending() {
+    bool completed = false;
+    if (input.seq == nullptr) return false;
     for (;;) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            return;  // no more replies: the run sees a silent device
-        }
-        if (fds[0].revents != 0) return;
         snd_seq_event_t* event = nullptr;
-        while (snd_seq_event_input(input.seq, &event) >= 0 && event != nullptr) {
-            if (event->type == SND_SEQ_EVENT_SYSEX) {
-                joinSysexPiece(input.joiner, static_cast<const uint8_t*>(event->data.ext.ptr),
-                               event->data.ext.len, deliver, nullptr);
-            }
-            if (snd_seq_event_input_pending(input.seq, 0) <= 0) break;
-        }
+        int result = snd_seq_event_input(input.seq, &event);
+        if (result == -ENOSPC) continue;  // the kernel's buffer overran: what is left still counts
+        if (result < 0) break;            // -EAGAIN: nothing more
+        if (event != nullptr && event->type == SND_SEQ_EVENT_SYSEX)
+            joinSysexPiece(input.joiner, static_cast<const uint8_t*>(event->data.ext.ptr), event->data.ext.len,
+                           deliver, &completed);
     }
+    return completed;
 }
 
 // --- output ---------------------------------------------------------------
@@ -152,6 +189,8 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
     if (input.seq != nullptr) return MIDI_ERROR;
     snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_INPUT);
     if (seq == nullptr) return MIDI_ERROR;
+    snd_seq_set_client_event_filter(seq, SND_SEQ_EVENT_SYSEX);
+    snd_seq_set_client_pool_input(seq, INPUT_POOL_CELLS);
     int own = snd_seq_create_simple_port(seq, "update in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
                                          SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (own < 0 || snd_seq_connect_from(seq, own, inputPorts[index].client, inputPorts[index].port) < 0) {
@@ -159,6 +198,9 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
         return MIDI_ERROR;
     }
     snd_seq_nonblock(seq, 1);
+    int count = snd_seq_poll_descriptors_count(seq, POLLIN);
+    input.fds.assign(static_cast<size_t>(count > 0 ? count : 0), pollfd{});
+    snd_seq_poll_descriptors(seq, input.fds.data(), static_cast<unsigned>(input.fds.size()), POLLIN);
     input.seq = seq;
     input.area = area;
     input.room = room;
@@ -168,28 +210,13 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
     return MIDI_OK;
 }
 
-// The reader thread joins the System Exclusive pieces and tells the receiver.
-MidiResult midiBackendInStart() {
-    if (input.seq == nullptr) return MIDI_ERROR;
-    if (!input.reader.joinable()) {
-        input.stopReader = eventfd(0, EFD_CLOEXEC);
-        if (input.stopReader < 0) return MIDI_ERROR;
-        input.reader = std::thread(readEvents);
-    }
-    return MIDI_OK;
-}
+// The subscription already delivers; what arrives waits for the next read.
+MidiResult midiBackendInStart() { return input.seq != nullptr ? MIDI_OK : MIDI_ERROR; }
 
 void midiBackendInClose() {
-    if (input.reader.joinable()) {
-        uint64_t one = 1;
-        while (write(input.stopReader, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-        input.reader.join();
-        close(input.stopReader);
-        input.stopReader = -1;
-    }
     if (input.seq != nullptr) snd_seq_close(input.seq);
     input.seq = nullptr;
+    input.fds.clear();
 }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
@@ -233,6 +260,22 @@ void midiBackendOutClose() {
 
 void midiBackendSleep(uint32_t milliseconds) { pacingSleep(milliseconds); }
 
-void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen) {
-    waitForMessage(published, seen, LINUX_POLL_US);
+// Reads what the sequencer holds; until a message completes, waits for more
+// for what is left of the poll. A message that arrived before the pause
+// keeps the sequencer readable, so it is not missed.
+void midiBackendPollPause() {
+    timespec deadline = after(now(), POLL_NS);
+    if (input.seq == nullptr) {
+        sleepUntil(deadline);
+        return;
+    }
+    timespec left;
+    while (!readPending() && leftUntil(deadline, left)) {
+        if (ppoll(input.fds.data(), input.fds.size(), &left, nullptr) < 0 && errno != EINTR) {
+            sleepUntil(deadline);  // the sequencer cannot be waited on: a silent poll
+            return;
+        }
+    }
 }
+
+void midiBackendReceivePending() { readPending(); }

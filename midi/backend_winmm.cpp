@@ -271,4 +271,7 @@ void midiBackendOutClose() {
 void midiBackendSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
 // A Windows poll is a 1 ms sleep, whatever the timer's tick makes of it.
-void midiBackendPollPause(const std::atomic<uint32_t>&, uint32_t) { Sleep(1); }
+void midiBackendPollPause() { Sleep(1); }
+
+// The callback tells the receiver of each message as it arrives.
+void midiBackendReceivePending() {}

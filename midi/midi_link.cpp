@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "core/console.h"
-#include "midi/waits.h"
 
 MidiLink midiLink;
 
@@ -126,8 +125,6 @@ void onMidiInMessage(void* link, uint32_t bytes) {
     MidiLink& l = *static_cast<MidiLink*>(link);
     l.replyCode.store(l.rxBuffer[1], std::memory_order_relaxed);
     l.replyCount.store(static_cast<int16_t>(bytes & 0xFFFF), std::memory_order_release);
-    l.messagesPublished.fetch_add(1, std::memory_order_release);
-    wakeMessageWaiters(l.messagesPublished);
 }
 
 uint8_t takeReplyCode() {
@@ -135,8 +132,11 @@ uint8_t takeReplyCode() {
     return midiLink.replyCode.load(std::memory_order_acquire);
 }
 
-void forgetReplies() { midiLink.replyCount.store(0, std::memory_order_relaxed); }
+void forgetReplies() {
+    midiBackendReceivePending();
+    midiLink.replyCount.store(0, std::memory_order_relaxed);
+}
 
-void pollPause() { midiBackendPollPause(midiLink.messagesPublished, midiLink.messagesSeen); }
+void pollPause() { midiBackendPollPause(); }
 
 void linkSleep(uint32_t milliseconds) { midiBackendSleep(milliseconds); }

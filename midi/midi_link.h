@@ -22,9 +22,6 @@ struct MidiLink {
     // count with release order; the count publishes the message.
     std::atomic<uint8_t> replyCode;
     std::atomic<int16_t> replyCount;
-    // Raised after every completed message, so that a poll can end on it.
-    std::atomic<uint32_t> messagesPublished;
-    uint32_t messagesSeen;  // by the latest look at replyCount (main thread)
 };
 
 extern MidiLink midiLink;
@@ -50,23 +47,21 @@ uint16_t sendSysEx(const uint8_t* payload, uint16_t length);
 void onMidiInMessage(void* link, uint32_t bytes);
 
 // Bytes of the latest completed input message, 0 once taken.
-inline int16_t replyCount() {
-    midiLink.messagesSeen = midiLink.messagesPublished.load(std::memory_order_acquire);
-    return midiLink.replyCount.load(std::memory_order_acquire);
-}
+inline int16_t replyCount() { return midiLink.replyCount.load(std::memory_order_acquire); }
 
 // Clears the count and returns the reply code of the latest message.
 uint8_t takeReplyCode();
 
-// Forgets what has arrived (the count to 0, as takeReplyCode clears it):
-// called just before an attempt's last message starts out, so that the
-// attempt takes only a reply to itself. A reply to that message can come
-// before its send returns, never before the send starts.
+// Forgets what has arrived (the count to 0, as takeReplyCode clears it),
+// including what the back end still holds: called just before an attempt's
+// last message starts out, so that the attempt takes only a reply to
+// itself. A reply to that message can come before its send returns, never
+// before the send starts.
 void forgetReplies();
 
-// The pause between two polls of a reply wait: it ends once a message newer
-// than the latest look at replyCount is published, or after the platform's
-// poll length (a 1 ms sleep on Windows).
+// The pause between two polls of a reply wait: the platform's poll length
+// (a 1 ms sleep on Windows), or less if the device's next message
+// completes meanwhile.
 void pollPause();
 
 // The pacing sleep (after each chunk).

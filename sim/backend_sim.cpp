@@ -51,6 +51,8 @@ struct Emulation {
     OutputPort output;
     uint32_t messagesSent = 0;
     uint32_t sleepsSinceSend = 0;
+    uint64_t delivered = 0;      // messages told to the receiver
+    uint64_t deliveredSeen = 0;  // ... as the latest poll pause ended
 };
 
 Emulation& emulation() {
@@ -158,6 +160,7 @@ void deliverLoop() {
         in.receiver(in.context, bytes);
         lock.lock();
         e.delivering = false;
+        ++e.delivered;
         e.changed.notify_all();
     }
 }
@@ -183,6 +186,7 @@ void simBegin(const SimScript& script) {
     e.output = OutputPort();
     e.messagesSent = 0;
     e.sleepsSinceSend = 0;
+    e.delivered = e.deliveredSeen = 0;
 }
 
 bool simBusyOnThisThread() { return simDepth > 0; }
@@ -342,24 +346,38 @@ void midiBackendOutClose() {
 
 // A host sleep or poll of `milliseconds`: on the host's clock, the replies
 // that fall due meanwhile are delivered before it returns.
-static void hostSleep(uint32_t milliseconds, bool pacing) {
+static void hostSleep(uint32_t milliseconds) {
+    SimLock lock;
+    Emulation& e = loaded();
+    ++e.log.sleeps;
+    ++e.sleepsSinceSend;
+    e.log.sleptMs += milliseconds;
+    e.hostTime += milliseconds;
+    if (!e.script.wallClock) settle(e, lock);
+}
+
+// Until a message is delivered that no poll pause has waited for yet, or
+// for `microseconds`.
+static void waitForDelivery(uint32_t microseconds) {
+    SimLock lock;
+    Emulation& e = emulation();
+    auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
+    e.changed.wait_until(lock.held, until, [&e] { return e.delivered != e.deliveredSeen; });
+    e.deliveredSeen = e.delivered;
+}
+
+// In real time a sleep is the platform's pacing sleep.
+void midiBackendSleep(uint32_t milliseconds) {
+    hostSleep(milliseconds);
     bool realTime;
     {
         SimLock lock;
-        Emulation& e = loaded();
-        realTime = e.script.realTime && pacing;
-        ++e.log.sleeps;
-        ++e.sleepsSinceSend;
-        e.log.sleptMs += milliseconds;
-        e.hostTime += milliseconds;
-        if (!e.script.wallClock) settle(e, lock);
+        realTime = loaded().script.realTime;
     }
     if (realTime) pacingSleep(milliseconds);
 }
 
-void midiBackendSleep(uint32_t milliseconds) { hostSleep(milliseconds, true); }
-
-void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen) {
+void midiBackendPollPause() {
     uint32_t wallPollUs = 0;
     bool realTime = false;
     {
@@ -369,9 +387,12 @@ void midiBackendPollPause(const std::atomic<uint32_t>& published, uint32_t seen)
         realTime = e.script.realTime;
     }
     if (wallPollUs != 0) {
-        waitForMessage(published, seen, wallPollUs);
+        waitForDelivery(wallPollUs);
     } else {
-        hostSleep(1, false);
-        if (realTime) waitForMessage(published, seen, 1000);
+        hostSleep(1);
+        if (realTime) waitForDelivery(1000);
     }
 }
+
+// The emulation's thread tells the receiver of each message as it arrives.
+void midiBackendReceivePending() {}

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "midi/backend.h"
-#include "midi/waits.h"
 #include "sim/device.h"
 
 struct SimPort {
@@ -39,7 +38,9 @@ struct SimScript : DeviceScript {
     bool failSendAfter = false;              // ... and every one after it
     bool realTime = false;                   // sleeps also take real time (the demo)
     bool wallClock = false;                  // time is real time, not the host's sleeps
-    uint32_t wallPollUs = LINUX_POLL_US;     // a poll's length on a wall clock
+    // A poll's length on a wall clock: a Windows poll, a 1 ms sleep at the
+    // default timer tick.
+    uint32_t wallPollUs = 15625;
     // For the Windows test double only:
     // how often its driver answers that it still uses each message sent
     // (1000: for good; the classic stack);

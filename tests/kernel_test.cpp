@@ -36,6 +36,8 @@ struct KernelCase {
     int asUser = 0;
     // Least and most milliseconds between two messages the unit received; 0: unchecked.
     unsigned long long leastGapMs = 0, mostGapMs = 0;
+    // The outcome's text was in the output before the run ended.
+    bool failedBeforeEnd = false;
 };
 
 std::string readFile(const std::string& path) {
@@ -83,8 +85,36 @@ std::vector<KernelCase> cases() {
     const std::string wholeRun = head + device + progress('-', 0) + progress('-', 33) + progress('\\', 66) + done + pause;
     const Messages wholeWire = Messages{id} + r0 + r1 + r2;
 
+    const Bytes big = makeSampleImage(3, 246, 7);  // records of 250 bytes: eleven chunks
+    const Messages b0 = recordMessages(big, 0), b1 = recordMessages(big, 1), b2 = recordMessages(big, 2);
+    const std::string crc = "\nThe CRC of the download file is error!\n";
+
     std::vector<KernelCase> all;
     all.push_back({"whole-update", "update", three, 1, "", wholeRun, wholeWire});
+    // More than the sequencer's default input pool holds: one request, each
+    // record once.
+    all.push_back({"replies-of-5000-bytes", "update", three, 1, "--reply-bytes 5000", wholeRun, wholeWire});
+    // A 1 kHz clock stream takes no room of the input, and ends no poll.
+    all.push_back({"clock-stream-slow-device", "update", three, 1,
+                   "--clock 1 --identify-delay 600 --record-delays 500,500,500", wholeRun, wholeWire});
+    // Each answer comes twice, 5 ms apart: the second is forgotten as the
+    // next record's chunks go out, so the rejected record is sent again.
+    all.push_back({"duplicate-answers-crc-later", "update", big, 1, "--duplicate 5 --record-codes 1A,20",
+                   head + device + progress('-', 0) + progress('-', 33) + crc + progress('-', 33) +
+                       progress('\\', 66) + done + pause,
+                   Messages{id} + b0 + b1 + b1 + b2});
+    // An answer left in the device by an interrupted run arrives as the port
+    // opens: it answers no request.
+    all.push_back({"message-waiting-before-the-run", "update", three, 1, "--announce", wholeRun, wholeWire});
+    {
+        // It takes record 2, then reads nothing more: no answer to any resend.
+        std::string transcript = head + device + progress('-', 0);
+        for (int i = 0; i < 20; ++i) transcript += progress('-', 33);
+        KernelCase stuck{"device-stops-reading", "update", three, 1, "--stop-reading 2",
+                         transcript + "\nFailed: Target is not responding.\n\n" + pause, Messages{id} + r0 + r1};
+        stuck.failedBeforeEnd = true;
+        all.push_back(stuck);
+    }
     all.push_back({"crc-error-then-resend", "update", three, 1, "--record-codes 20",
                    head + device + progress('-', 0) + "\nThe CRC of the download file is error!\n" + progress('-', 0) +
                        progress('-', 33) + progress('\\', 66) + done + pause,
@@ -159,6 +189,20 @@ TEST(RealKernel, UpdatesThroughAUsbMidiGadget) {
         EXPECT_EQ(readFile(dir + "/stdout"), c.transcript);
         EXPECT_EQ(readFile(dir + "/stderr"), "");
         EXPECT_EQ(readFile(dir + "/exit"), "0\n");
+        // No thread but the run's own: replies are read in its poll pauses.
+        std::istringstream threads(readFile(dir + "/threads"));
+        int most = -1;
+        long long failedMsBeforeEnd = -1;
+        EXPECT_TRUE(threads >> most >> failedMsBeforeEnd);
+        EXPECT_LE(most, 1);
+        if (c.name == "whole-update") {
+            EXPECT_EQ(most, 1);
+        }
+        if (c.failedBeforeEnd) {
+            EXPECT_GE(failedMsBeforeEnd, 0);
+            std::printf("%s: the failure text was out %lld ms before the run ended\n", c.name.c_str(),
+                        failedMsBeforeEnd);
+        }
         if (c.devices == 0) continue;
         std::vector<Received> received = readDeviceLog(dir + "/device0.log");
         Messages wire;

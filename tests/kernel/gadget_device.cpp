@@ -10,6 +10,12 @@
 //     --record-codes HEX,..  answers to record 1, 2, ... instead of its own
 //     --silent               answers nothing at all
 //     --pieces               answers with 300-byte messages, written in pieces
+//     --reply-bytes N        answers with N-byte messages, written in pieces
+//     --duplicate MS         sends every answer again MS later
+//     --clock MS             sends a MIDI clock byte (F8) every MS
+//     --announce             sends F0 1A F7 before it reads anything, as a
+//                            device that answered an interrupted run
+//     --stop-reading N       once the Nth record is in, reads nothing more
 //     --unplug UDC_FILE N    on the Nth record it unplugs itself instead of
 //                            answering (writes nothing to the gadget's UDC)
 //
@@ -21,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,7 +44,11 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     DeviceScript script;
-    bool pieces = false;
+    size_t replyBytes = 0;  // 0: answers as they are
+    int duplicateMs = -1;
+    int clockMs = 0;
+    bool announce = false;
+    size_t stopReadingAt = 0;
     std::string unplugFile;
     size_t unplugAt = 0;
 };
@@ -73,7 +84,17 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.script.identifyOtherwise = simSilence();
             o.script.recordOtherwise = simSilence();
         } else if (a == "--pieces") {
-            o.pieces = true;
+            o.replyBytes = 300;
+        } else if (a == "--reply-bytes") {
+            o.replyBytes = static_cast<size_t>(std::atoi(next().c_str()));
+        } else if (a == "--duplicate") {
+            o.duplicateMs = std::atoi(next().c_str());
+        } else if (a == "--clock") {
+            o.clockMs = std::atoi(next().c_str());
+        } else if (a == "--announce") {
+            o.announce = true;
+        } else if (a == "--stop-reading") {
+            o.stopReadingAt = static_cast<size_t>(std::atoi(next().c_str()));
         } else if (a == "--unplug") {
             o.unplugFile = next();
             o.unplugAt = static_cast<size_t>(std::atoi(next().c_str()));
@@ -90,30 +111,41 @@ struct Pending {
     SimBytes message;
 };
 
+volatile sig_atomic_t stopping = 0;
+
+// Writes all of it, waiting for room, unless told to stop meanwhile (the
+// host may have stopped reading for good).
 void writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
+    while (size > 0 && !stopping) {
         ssize_t n = write(fd, data, size);
-        if (n <= 0) return;
-        data += n;
-        size -= static_cast<size_t>(n);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+        pollfd room = {fd, POLLOUT, 0};
+        poll(&room, 1, 100);
     }
 }
 
-// A long answer: the code, then filler bytes to 300 bytes in all, written
-// in pieces of 64 bytes 10 ms apart. The kernel's sequencer hands on a
-// System Exclusive message in events of at most 256 bytes, so the host
-// receives it in two events (and keeps its first 200 bytes).
-void answer(int fd, const SimBytes& reply, bool pieces) {
-    if (!pieces) {
+// A long answer: the code, then filler bytes to `bytes` in all, written in
+// pieces of 64 bytes, 10 ms apart (1 ms in an answer of over 300 bytes, so
+// that one of 5 000 bytes is in within a record's wait). The kernel's
+// sequencer hands on a System Exclusive message in events of at most 256
+// bytes, so the host receives it in several events (and keeps its first
+// 200 bytes).
+void answer(int fd, const SimBytes& reply, size_t bytes) {
+    if (bytes == 0) {
         writeAll(fd, reply.data(), reply.size());
         return;
     }
     SimBytes longer(reply.begin(), reply.end() - 1);
-    longer.resize(299, 0x00);
+    longer.resize(bytes - 1, 0x00);
     longer.push_back(0xF7);
     for (size_t at = 0; at < longer.size(); at += 64) {
         writeAll(fd, longer.data() + at, std::min<size_t>(64, longer.size() - at));
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(bytes > 300 ? 1 : 10));
     }
 }
 
@@ -122,11 +154,11 @@ void answer(int fd, const SimBytes& reply, bool pieces) {
 int main(int argc, char** argv) {
     // A stop request interrupts the wait, so the log is finished.
     struct sigaction stop = {};
-    stop.sa_handler = [](int) {};
+    stop.sa_handler = [](int) { stopping = 1; };
     sigaction(SIGTERM, &stop, nullptr);
     Options o;
     if (argc < 3 || !parseOptions(argc, argv, o)) return 2;
-    int fd = open(argv[1], O_RDWR);
+    int fd = open(argv[1], O_RDWR | O_NONBLOCK);
     if (fd < 0) {
         std::perror(argv[1]);
         return 1;
@@ -144,26 +176,46 @@ int main(int argc, char** argv) {
     std::vector<Pending> pending;
     SimBytes message;
     bool inMessage = false;
+    bool reading = true;
+    auto nextClock = Clock::now();
+    const uint8_t clock = 0xF8;
+    if (o.announce) {
+        const uint8_t stale[] = {0xF0, 0x1A, 0xF7};
+        writeAll(fd, stale, sizeof stale);
+    }
 
-    for (;;) {
+    while (!stopping) {
         int timeout = -1;
-        if (!pending.empty()) {
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pending.front().due - Clock::now()).count();
+        auto soonest = Clock::time_point::max();
+        if (!pending.empty()) soonest = pending.front().due;
+        if (o.clockMs > 0) soonest = std::min(soonest, nextClock);
+        if (soonest != Clock::time_point::max()) {
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(soonest - Clock::now()).count();
             timeout = wait < 0 ? 0 : static_cast<int>(wait);
         }
-        pollfd p = {fd, POLLIN, 0};
+        pollfd p = {fd, static_cast<short>(reading ? POLLIN : 0), 0};
         int ready = poll(&p, 1, timeout);
-        if (ready < 0) break;
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        // What falls due goes out on time, also while the host keeps sending.
+        while (o.clockMs > 0 && nextClock <= Clock::now()) {
+            if (write(fd, &clock, 1) < 0) {
+            }  // no room: this tick is dropped, as a full cable would
+            nextClock += std::chrono::milliseconds(o.clockMs);
+        }
+        while (!pending.empty() && pending.front().due <= Clock::now()) {
+            answer(fd, pending.front().message, o.replyBytes);
+            pending.erase(pending.begin());
+        }
         if (ready == 0 || !(p.revents & POLLIN)) {
             if (p.revents & (POLLERR | POLLHUP)) break;
-            while (!pending.empty() && pending.front().due <= Clock::now()) {
-                answer(fd, pending.front().message, o.pieces);
-                pending.erase(pending.begin());
-            }
             continue;
         }
         uint8_t bytes[256];
         ssize_t n = read(fd, bytes, sizeof bytes);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) break;  // the gadget is gone
         for (ssize_t i = 0; i < n; ++i) {
             uint8_t b = bytes[i];
@@ -192,9 +244,14 @@ int main(int argc, char** argv) {
                 }
                 continue;
             }
+            if (o.stopReadingAt != 0 && simLog.records.size() == o.stopReadingAt) {
+                reading = false;  // from now on the host's data stays unread
+                break;
+            }
             if (reply.kind != SimReply::Message) continue;
-            for (uint32_t copy = 0; copy < reply.copies; ++copy)
-                pending.push_back({Clock::now() + std::chrono::milliseconds(reply.delayMs + copy), reply.message});
+            auto due = Clock::now() + std::chrono::milliseconds(reply.delayMs);
+            pending.push_back({due, reply.message});
+            if (o.duplicateMs >= 0) pending.push_back({due + std::chrono::milliseconds(o.duplicateMs), reply.message});
             std::stable_sort(pending.begin(), pending.end(),
                              [](const Pending& a, const Pending& b) { return a.due < b.due; });
         }
