@@ -31,7 +31,7 @@
 #include "kit/kit.h"
 #include "kit/kit_writer.h"
 #include "midi/midi_link.h"
-#include "midi/waits.h"
+#include "backends/waits.h"
 #include "sim/emulation.h"
 
 // --- counting the host's heap allocations --------------------------------

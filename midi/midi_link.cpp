@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "backends/backend.h"
 #include "core/console.h"
 
 MidiLink midiLink;

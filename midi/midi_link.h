@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "core/outcome.h"
-#include "midi/backend.h"
 
 constexpr uint16_t SYSEX_MAX_PAYLOAD = 46;  // payload bytes of one message
 constexpr uint32_t RX_BUFFER_BYTES = 200;   // one incoming message

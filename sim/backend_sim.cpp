@@ -6,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "midi/backend.h"
-#include "midi/waits.h"
+#include "backends/backend.h"
+#include "backends/waits.h"
 #include "sim/emulation.h"
 
 namespace {

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "midi/midi_link.h"
-#include "protocol/wire.h"
-
 SimReply simModel(uint32_t delayMs) { return {SimReply::Model, {}, delayMs}; }
 SimReply simSilence() { return {SimReply::Silence, {}, 0}; }
 SimReply simCode(uint8_t code, uint32_t delayMs) { return {SimReply::Message, {0xF0, code, 0xF7}, delayMs}; }
@@ -14,7 +11,12 @@ SimReply simMessage(SimBytes message, uint32_t delayMs) {
 
 namespace {
 
-const uint8_t SIGNATURE[] = {0x35, 0x0E, 0x62, 0x19, CMD_IDENTIFY};
+// The protocol as the device knows it, stated here rather than taken from
+// the host's code that it checks.
+const uint8_t SIGNATURE[] = {0x35, 0x0E, 0x62, 0x19, 0x1C};  // and the identify command
+constexpr uint8_t ACK = 0x1A;
+constexpr uint8_t CRC_ERROR = 0x20;
+constexpr size_t MAX_CHUNK_CHARS = 46;  // the payload of one System Exclusive message
 
 int hexValue(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -60,7 +62,7 @@ SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t n
         log.deviceErrors.push_back("unfinished record dropped");
     }
     device.lastChunkAt = now;
-    if (size == 0 || size > SYSEX_MAX_PAYLOAD || size % 2 != 0)
+    if (size == 0 || size > MAX_CHUNK_CHARS || size % 2 != 0)
         return refuse(device, log, "chunk of " + std::to_string(size) + " characters");
     for (size_t i = 0; i < size; i += 2) {
         int high = hexValue(payload[i]);
@@ -81,7 +83,7 @@ SimReply simDeviceReceive(SimDevice& device, const SimBytes& message, uint64_t n
         // payload bytes, then the little-endian checksum word
         sum = static_cast<uint16_t>(sum + (i + 1 == record.size() ? record[i] * 256 : record[i]));
     }
-    uint8_t code = sum == 0 ? REPLY_ACK : REPLY_CRC_ERROR;
+    uint8_t code = sum == 0 ? ACK : CRC_ERROR;
     return pick(script.recordReplies, device.recordIndex, script.recordOtherwise, code,
                 script.modelDelayMs);
 }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "midi/backend.h"
+#include "backends/backend.h"
 #include "sim/device.h"
 
 struct SimPort {

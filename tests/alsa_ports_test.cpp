@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "midi/alsa_ports.h"
+#include "backends/alsa_ports.h"
 
 namespace {
 

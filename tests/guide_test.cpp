@@ -71,7 +71,7 @@ void addCallTexts(const std::string& source, const std::string& call, Texts& tex
 
 Texts programTexts() {
     Texts texts;
-    for (const char* folder : {"core", "kit", "midi", "protocol", "app"}) {
+    for (const char* folder : {"core", "kit", "midi", "backends", "protocol", "app"}) {
         for (const auto& entry : fs::directory_iterator(fs::path(UPDATE_SOURCE_DIR) / folder)) {
             if (entry.path().extension() != ".cpp") continue;
             std::string source = readFile(entry.path());

@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "midi/backend.h"
+#include "backends/backend.h"
 
 namespace {
 

@@ -39,7 +39,7 @@
 #include <sstream>
 #include <string>
 
-#include "midi/backend.h"
+#include "backends/backend.h"
 #include "sim/emulation.h"
 #include "tests/sim_script.h"
 

@@ -1,5 +1,5 @@
 #include <windows.h>
 
-#include "midi/waits.h"
+#include "backends/waits.h"
 
 void pacingSleep(uint32_t milliseconds) { Sleep(milliseconds); }

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "midi/waits.h"
+#include "backends/waits.h"
 
 void pacingSleep(uint32_t milliseconds) {
     // Wake as close to the deadline as the system can (the default slack

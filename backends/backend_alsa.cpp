@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "core/console.h"
-#include "midi/alsa_ports.h"
-#include "midi/backend.h"
-#include "midi/waits.h"
+#include "backends/alsa_ports.h"
+#include "backends/backend.h"
+#include "backends/waits.h"
 
 namespace {
 

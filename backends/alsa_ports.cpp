@@ -1,4 +1,4 @@
-#include "midi/alsa_ports.h"
+#include "backends/alsa_ports.h"
 
 namespace {
 // The sequencer's bits (values of the ALSA sequencer interface).

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <vector>
 
-#include "midi/backend.h"
+#include "backends/backend.h"
 
 namespace {
 
