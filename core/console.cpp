@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "core/pause.h"
+
 namespace {
 std::string* captured = nullptr;
 std::string* flushedCopy = nullptr;
@@ -56,9 +58,6 @@ void consoleFlush() {
     if (flushedCopy != nullptr) flushedCopy->append(*captured, flushedUpTo, std::string::npos);
     flushedUpTo = captured->size();
 }
-
-// The platform's wait for a key.
-void platformPause();
 
 void consolePause() {
     if (captured != nullptr) {

@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "core/pause.h"
+
 namespace {
 
 termios savedMode;

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/pause.h"
+
 void platformPause() {
     std::fflush(stdout);
     std::system("pause");

@@ -36,8 +36,8 @@ Outcome loadKitImage(const std::string& path, KitImage& image);
 // Checks the length and checksum of every record of the image.
 Outcome validateKitImage(const KitImage& image);
 
-// The record starting at `pos` of a validated image; its size is what its
-// length field declares, plus the field (16-bit arithmetic).
+// The record starting at `pos` (the image holds its length field); its size
+// is what that field declares, plus the field (16-bit arithmetic).
 inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {
     return {pos, static_cast<uint16_t>(image.bytes[pos] * 256 + image.bytes[pos + 1] + 2)};
 }
@@ -49,12 +49,6 @@ inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {
 // a further value follows beyond `capacity`.
 size_t readKitValues(const char* text, size_t length, uint8_t* out, size_t capacity,
                      bool& more);
-
-// The kit search's name rules where the file system has no wildcard search:
-// a name matches "*.kit" in any letter case, and the first match is the
-// lowest name compared as NTFS lists a folder (letters folded to upper case).
-bool isKitFileName(const char* name);
-bool kitNameBefore(const char* a, const char* b);
 
 // Whether the name carries the product prefix (letter case ignored).
 bool hasKitPrefix(const std::string& name);

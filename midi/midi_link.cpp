@@ -4,22 +4,11 @@
 
 #include "backends/backend.h"
 #include "core/console.h"
+#include "core/text.h"
 
 MidiLink midiLink;
 
 namespace {
-
-bool startsWithIgnoringCase(const char* text, const char* prefix) {
-    for (size_t i = 0; prefix[i] != 0; ++i) {
-        unsigned char a = static_cast<unsigned char>(text[i]);
-        unsigned char b = static_cast<unsigned char>(prefix[i]);
-        if (a == 0) return false;
-        if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
-        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
-        if (a != b) return false;
-    }
-    return true;
-}
 
 // The operating system's own software ports, passed over by the search.
 bool isSystemPort(const char* name) { return startsWithIgnoringCase(name, "Microsoft"); }
@@ -39,6 +28,7 @@ uint16_t resultCode(MidiResult result) {
 }  // namespace
 
 Outcome probeMidiDevices(uint16_t& outputStart) {
+    midiBackendListPorts();
     uint16_t inputs = midiBackendInCount();
     if (inputs == 0) {
         consolePrint("Error: Did not find the USB Audio device, please check!\n\n");

@@ -7,6 +7,7 @@
 
 #include "core/console.h"
 #include "kit/kit.h"
+#include "kit/kit_files.h"
 #include "kit/kit_writer.h"
 #include "tests/test_support.h"
 
@@ -162,7 +163,9 @@ TEST_F(KitValidation, ALargestImageOfManyRecords) {
     EXPECT_EQ(validate(bytes), Outcome::Stop);
 }
 
-TEST(KitSearch, NameRules) {
+#ifndef _WIN32
+// The search's own name rules, where the file system has no wildcard search.
+TEST(KitSearch, PosixNameRules) {
     EXPECT_TRUE(isKitFileName("Calvenor_Pro.kit"));
     EXPECT_TRUE(isKitFileName("x.KIT"));
     EXPECT_TRUE(isKitFileName(".kit"));
@@ -176,7 +179,10 @@ TEST(KitSearch, NameRules) {
     EXPECT_TRUE(kitNameBefore("B.kit", "b.kit"));  // case twins: byte order
     EXPECT_FALSE(kitNameBefore("b.kit", "B.kit"));
     EXPECT_TRUE(kitNameBefore("a.kit", "_.kit"));  // letters fold to upper case, 'A' < '_'
+}
+#endif
 
+TEST(KitSearch, Prefix) {
     EXPECT_TRUE(hasKitPrefix("Calvenor_Pro_v2.kit"));
     EXPECT_TRUE(hasKitPrefix("CALVENOR_PRO_x.kit"));
     EXPECT_TRUE(hasKitPrefix("calvenor_pro"));

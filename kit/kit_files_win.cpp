@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kit/kit.h"
+#include "kit/kit_files.h"
 
 bool findFirstKitEntry(std::string& name) {
     WIN32_FIND_DATAA data;

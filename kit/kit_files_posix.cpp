@@ -10,10 +10,40 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include <string>
 
-#include "kit/kit.h"
+#include "kit/kit_files.h"
+
+namespace {
+inline int lowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+// NTFS orders a folder by names folded to upper case.
+inline int upperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+}  // namespace
+
+bool isKitFileName(const char* name) {
+    size_t n = std::strlen(name);
+    if (n < 4) return false;
+    const char* ext = name + n - 4;
+    return ext[0] == '.' && lowerAscii(ext[1]) == 'k' && lowerAscii(ext[2]) == 'i' &&
+           lowerAscii(ext[3]) == 't';
+}
+
+bool kitNameBefore(const char* a, const char* b) {
+    const auto* x = reinterpret_cast<const unsigned char*>(a);
+    const auto* y = reinterpret_cast<const unsigned char*>(b);
+    size_t i = 0;
+    for (; x[i] != 0 && y[i] != 0; ++i) {
+        int cx = upperAscii(x[i]);
+        int cy = upperAscii(y[i]);
+        if (cx != cy) return cx < cy;
+    }
+    if (x[i] != y[i]) return x[i] == 0;
+    // Names that differ only in letter case: fall back to byte order, so the
+    // choice never depends on the order the file system lists them.
+    return std::strcmp(a, b) < 0;
+}
 
 bool findFirstKitEntry(std::string& name) {
     DIR* dir = opendir(".");

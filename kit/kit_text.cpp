@@ -14,10 +14,7 @@
 
 #include "core/console.h"
 #include "kit/kit.h"
-
-// The platform's open of the kit file for reading: null when it cannot be
-// opened or is not a file (a folder, say), without waiting for anything.
-FILE* openKitFile(const std::string& path);
+#include "kit/kit_files.h"
 
 namespace {
 
@@ -172,31 +169,6 @@ Outcome loadKitImage(const std::string& path, KitImage& image) {
         // cut-off image.
         consolePrint("Error: The upgrade file is error!\n\n");
         return Outcome::Stop;
-    }
-    return Outcome::GoOn;
-}
-
-Outcome validateKitImage(const KitImage& image) {
-    uint32_t pos = 0;
-    while (pos < image.count) {
-        // A record needs its two length bytes, a length of at least 2 (the
-        // checksum word) and must end within the values read.
-        bool whole = pos + 2 <= image.count;
-        uint32_t length = whole ? image.bytes[pos] * 256u + image.bytes[pos + 1] : 0;
-        uint32_t size = length + 2;
-        if (!whole || length < 2 || pos + size > image.count) {
-            consolePrint("Error: The upgrade file is error!\n\n");
-            return Outcome::Stop;
-        }
-        uint16_t sum = 0;
-        for (uint32_t i = pos + 2; i < pos + size - 2; ++i) sum = static_cast<uint16_t>(sum + image.bytes[i]);
-        uint16_t checksum = static_cast<uint16_t>(image.bytes[pos + size - 2] + 256 * image.bytes[pos + size - 1]);
-        sum = static_cast<uint16_t>(sum + checksum);
-        if (sum != 0) {
-            consolePrint("Error: The upgrade file is error!\n\n");
-            return Outcome::Stop;
-        }
-        pos += size;
     }
     return Outcome::GoOn;
 }
