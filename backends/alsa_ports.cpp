@@ -40,10 +40,10 @@ void joinSysexPiece(SysexJoiner& joiner, const uint8_t* piece, size_t length, Sy
             joiner.inMessage = false;  // another status byte: the message is broken
             continue;
         }
-        if (joiner.size < SYSEX_MESSAGE_MAX) joiner.message[joiner.size++] = byte;
+        if (joiner.size < joiner.room) joiner.area[joiner.size++] = byte;
         if (byte == 0xF7) {
             joiner.inMessage = false;
-            done(joiner.message, static_cast<uint32_t>(joiner.size), context);
+            done(joiner.area, static_cast<uint32_t>(joiner.size), context);
         }
     }
 }

@@ -22,14 +22,13 @@ struct SeqPortInfo {
 void classifySeqPorts(const std::vector<SeqPortInfo>& all, int ownClient,
                       std::vector<SeqPortInfo>& inputs, std::vector<SeqPortInfo>& outputs);
 
-constexpr size_t SYSEX_MESSAGE_MAX = 200;  // what one receive buffer holds
-
 // Joins the pieces the sequencer delivers a long System Exclusive message
-// in into one message from 0xF0 to 0xF7. A message longer than 200 bytes
-// is cut to 200; bytes outside a message are ignored; a status byte inside
-// one abandons it.
+// in into one message from 0xF0 to 0xF7, in the receiver's area. A message
+// longer than the area is cut to its room; bytes outside a message are
+// ignored; a status byte inside one abandons it.
 struct SysexJoiner {
-    uint8_t message[SYSEX_MESSAGE_MAX];
+    uint8_t* area = nullptr;
+    size_t room = 0;
     size_t size = 0;
     bool inMessage = false;
 };

@@ -24,6 +24,9 @@ constexpr size_t MIDI_PORT_NAME_CHARS = 32;  // 31 characters and the end mark
 // midiBackendReceivePending.
 using MidiReceiver = void (*)(void* context, uint32_t bytes);
 
+// Finds the MIDI ports (on Linux it opens the sequencer, and says why where
+// it cannot); the counts, names and opens below are of the ports it found.
+void midiBackendListPorts();
 uint16_t midiBackendInCount();
 uint16_t midiBackendOutCount();
 // Writes the port's name (at most 31 characters); on failure the name is empty.

@@ -13,11 +13,10 @@
 // ALSA's own error lines never reach the console.
 #include <alsa/asoundlib.h>
 #include <poll.h>
-#include <time.h>
 
 #include <cerrno>
-
-#include <cstring>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "core/console.h"
@@ -31,7 +30,6 @@ void silentErrors(const char*, int, const char*, int, const char*, ...) {}
 
 std::vector<SeqPortInfo> inputPorts;
 std::vector<SeqPortInfo> outputPorts;
-bool portsListed = false;
 
 snd_seq_t* openSequencer(int mode, int* error = nullptr) {
     snd_lib_error_set_handler(silentErrors);
@@ -43,9 +41,11 @@ snd_seq_t* openSequencer(int mode, int* error = nullptr) {
     return seq;
 }
 
-void listPorts() {
-    if (portsListed) return;
-    portsListed = true;
+}  // namespace
+
+void midiBackendListPorts() {
+    inputPorts.clear();
+    outputPorts.clear();
     int error = 0;
     snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_DUPLEX, &error);
     if (seq == nullptr) {
@@ -74,43 +74,12 @@ void listPorts() {
     snd_seq_close(seq);
 }
 
-// --- time -------------------------------------------------------------------
+namespace {
 
 // What one poll of a reply wait lasts at most: a Windows poll, a 1 ms sleep
 // at the default timer tick of 15.625 ms. The device's firmware was made
 // against that timing.
-constexpr long POLL_NS = 15625000;
-constexpr long NS_PER_S = 1000000000;
-
-timespec after(const timespec& t, long ns) {
-    timespec later = t;
-    later.tv_nsec += ns;
-    later.tv_sec += later.tv_nsec / NS_PER_S;
-    later.tv_nsec %= NS_PER_S;
-    return later;
-}
-
-timespec now() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t;
-}
-
-// What is left until `deadline`, or false once it has passed.
-bool leftUntil(const timespec& deadline, timespec& left) {
-    timespec t = now();
-    long long ns = (deadline.tv_sec - t.tv_sec) * 1000000000LL + (deadline.tv_nsec - t.tv_nsec);
-    if (ns <= 0) return false;
-    left.tv_sec = static_cast<time_t>(ns / NS_PER_S);
-    left.tv_nsec = static_cast<long>(ns % NS_PER_S);
-    return true;
-}
-
-// Sleeps until `deadline`, never less, also when a signal interrupts.
-void sleepUntil(const timespec& deadline) {
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
-}
+constexpr std::chrono::microseconds POLL_LENGTH{15625};
 
 // --- input ------------------------------------------------------------------
 
@@ -122,17 +91,13 @@ constexpr size_t INPUT_POOL_CELLS = 2000;
 struct Input {
     snd_seq_t* seq = nullptr;
     std::vector<pollfd> fds;
-    uint8_t* area = nullptr;
-    uint32_t room = 0;
     MidiReceiver receiver = nullptr;
     void* context = nullptr;
-    SysexJoiner joiner;
+    SysexJoiner joiner;  // joins into the receiver's area
 } input;
 
-void deliver(const uint8_t* message, uint32_t size, void* completed) {
-    uint32_t n = size < input.room ? size : input.room;
-    std::memcpy(input.area, message, n);
-    input.receiver(input.context, n);
+void deliver(const uint8_t*, uint32_t size, void* completed) {
+    input.receiver(input.context, size);
     *static_cast<bool*>(completed) = true;
 }
 
@@ -163,28 +128,18 @@ struct Output {
 
 }  // namespace
 
-uint16_t midiBackendInCount() {
-    listPorts();
-    return static_cast<uint16_t>(inputPorts.size());
-}
-
-uint16_t midiBackendOutCount() {
-    listPorts();
-    return static_cast<uint16_t>(outputPorts.size());
-}
+uint16_t midiBackendInCount() { return static_cast<uint16_t>(inputPorts.size()); }
+uint16_t midiBackendOutCount() { return static_cast<uint16_t>(outputPorts.size()); }
 
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    listPorts();
     return portNameAt(inputPorts, index, name);
 }
 
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    listPorts();
     return portNameAt(outputPorts, index, name);
 }
 
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
-    listPorts();
     if (index >= inputPorts.size()) return MIDI_BAD_PORT;
     if (input.seq != nullptr) return MIDI_ERROR;
     snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_INPUT);
@@ -202,11 +157,9 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
     input.fds.assign(static_cast<size_t>(count > 0 ? count : 0), pollfd{});
     snd_seq_poll_descriptors(seq, input.fds.data(), static_cast<unsigned>(input.fds.size()), POLLIN);
     input.seq = seq;
-    input.area = area;
-    input.room = room;
     input.receiver = receiver;
     input.context = context;
-    input.joiner = SysexJoiner();
+    input.joiner = SysexJoiner{area, room};
     return MIDI_OK;
 }
 
@@ -220,7 +173,6 @@ void midiBackendInClose() {
 }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
-    listPorts();
     if (index >= outputPorts.size()) return MIDI_BAD_PORT;
     if (output.seq != nullptr) return MIDI_ERROR;
     snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_OUTPUT);
@@ -264,18 +216,15 @@ void midiBackendSleep(uint32_t milliseconds) { pacingSleep(milliseconds); }
 // for what is left of the poll. A message that arrived before the pause
 // keeps the sequencer readable, so it is not missed.
 void midiBackendPollPause() {
-    timespec deadline = after(now(), POLL_NS);
-    if (input.seq == nullptr) {
-        sleepUntil(deadline);
-        return;
+    auto deadline = std::chrono::steady_clock::now() + POLL_LENGTH;
+    while (input.seq != nullptr) {
+        if (readPending()) return;
+        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        timespec wait = {0, static_cast<long>(left.count())};
+        if (ppoll(input.fds.data(), input.fds.size(), &wait, nullptr) < 0 && errno != EINTR) break;
     }
-    timespec left;
-    while (!readPending() && leftUntil(deadline, left)) {
-        if (ppoll(input.fds.data(), input.fds.size(), &left, nullptr) < 0 && errno != EINTR) {
-            sleepUntil(deadline);  // the sequencer cannot be waited on: a silent poll
-            return;
-        }
-    }
+    std::this_thread::sleep_until(deadline);  // no sequencer to wait on: a silent poll
 }
 
 void midiBackendReceivePending() { readPending(); }

@@ -15,9 +15,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "backends/backend.h"
+#include "core/text.h"
 
 namespace {
 
@@ -35,24 +37,17 @@ constexpr int RECEIVE_BUFFERS = 2;
 const char* const SERVICE_SOFTWARE_INSTANCES[] = {"midiu_loop_", "midiu_bloop_", "midiu_apppub_",
                                                   "midiu_net2udp_"};
 
-wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
-
-bool startsWithAscii(const wchar_t* text, const char* prefix) {
-    for (; *prefix != 0; ++text, ++prefix)
-        if (*text == 0 || lowerAscii(*text) != static_cast<wchar_t>(*prefix)) return false;
-    return true;
-}
-
-// A device interface of the service's software device, as
-// \\?\swd#midisrv#<instance>#{...}, whose instance is a software transport's.
-// A USB device's port gives its kernel-streaming filter instead.
+// A device interface (ASCII, in wide characters; any other character as
+// '?') of the service's software device, as \\?\swd#midisrv#<instance>#{...},
+// whose instance is a software transport's. A USB device's port gives its
+// kernel-streaming filter instead.
 constexpr char SERVICE_DEVICE[] = "\\\\?\\swd#midisrv#";
 
-bool isServiceSoftwareInterface(const wchar_t* name) {
-    if (!startsWithAscii(name, SERVICE_DEVICE)) return false;
-    const wchar_t* instance = name + sizeof SERVICE_DEVICE - 1;
+bool isServiceSoftwareInterface(const std::string& name) {
+    if (!startsWithIgnoringCase(name.c_str(), SERVICE_DEVICE)) return false;
+    const char* instance = name.c_str() + sizeof SERVICE_DEVICE - 1;
     for (const char* transport : SERVICE_SOFTWARE_INSTANCES)
-        if (startsWithAscii(instance, transport)) return true;
+        if (startsWithIgnoringCase(instance, transport)) return true;
     return false;
 }
 
@@ -69,25 +64,16 @@ bool isServiceSoftwarePort(MMRESULT(WINAPI* message)(Handle, UINT, DWORD_PTR, DW
     std::vector<wchar_t> name(bytes / sizeof(wchar_t) + 1, 0);
     if (message(port, DRV_QUERYDEVICEINTERFACE, reinterpret_cast<DWORD_PTR>(name.data()), bytes) != MMSYSERR_NOERROR)
         return false;
-    name.back() = 0;
-    return isServiceSoftwareInterface(name.data());
+    std::string ascii;
+    for (size_t i = 0; i + 1 < name.size() && name[i] != 0; ++i) ascii += name[i] < 0x80 ? static_cast<char>(name[i]) : '?';
+    return isServiceSoftwareInterface(ascii);
 }
 
 // The WinMM indices of the ports that count, in WinMM's order.
 struct PortLists {
-    bool listed = false;
     std::vector<UINT> inputs;
     std::vector<UINT> outputs;
 } ports;
-
-void listPorts() {
-    if (ports.listed) return;
-    ports.listed = true;
-    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i)
-        if (!isServiceSoftwarePort(midiInMessage, i)) ports.inputs.push_back(i);
-    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i)
-        if (!isServiceSoftwarePort(midiOutMessage, i)) ports.outputs.push_back(i);
-}
 
 // --- input --------------------------------------------------------------------
 
@@ -161,18 +147,18 @@ void CALLBACK onWinmmInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, D
 
 }  // namespace
 
-uint16_t midiBackendInCount() {
-    listPorts();
-    return static_cast<uint16_t>(ports.inputs.size());
+void midiBackendListPorts() {
+    ports = PortLists();
+    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i)
+        if (!isServiceSoftwarePort(midiInMessage, i)) ports.inputs.push_back(i);
+    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i)
+        if (!isServiceSoftwarePort(midiOutMessage, i)) ports.outputs.push_back(i);
 }
 
-uint16_t midiBackendOutCount() {
-    listPorts();
-    return static_cast<uint16_t>(ports.outputs.size());
-}
+uint16_t midiBackendInCount() { return static_cast<uint16_t>(ports.inputs.size()); }
+uint16_t midiBackendOutCount() { return static_cast<uint16_t>(ports.outputs.size()); }
 
 MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    listPorts();
     name[0] = 0;
     if (index >= ports.inputs.size()) return MMSYSERR_BADDEVICEID;
     MIDIINCAPSA caps;
@@ -183,7 +169,6 @@ MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
 }
 
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    listPorts();
     name[0] = 0;
     if (index >= ports.outputs.size()) return MMSYSERR_BADDEVICEID;
     MIDIOUTCAPSA caps;
@@ -194,7 +179,6 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
 }
 
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
-    listPorts();
     if (index >= ports.inputs.size()) return MMSYSERR_BADDEVICEID;
     input.area = area;
     input.room = room;
@@ -228,7 +212,6 @@ void midiBackendInClose() {
 }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
-    listPorts();
     if (index >= ports.outputs.size()) return MMSYSERR_BADDEVICEID;
     output.stuck = false;
     return midiOutOpen(&output.handle, ports.outputs[index], 0, 0, CALLBACK_NULL);

@@ -49,15 +49,17 @@ void transferImage(const KitImage& image) {
 
         uint16_t remaining = record.size;
         while (remaining != 0) {
-            bool full = remaining >= CHUNK_BYTES;
+            uint16_t bytes = chunkBytes(remaining);
             // A late or repeated answer to an earlier attempt may still come
             // while the chunks go out; only one after the last chunk has
             // started can answer this attempt.
-            if (remaining <= CHUNK_BYTES) forgetReplies();
-            uint16_t characters = encodeNextChunk(image.bytes, record.pos, record.size, remaining, chunk);
+            if (bytes == remaining) forgetReplies();
+            const uint8_t* first = image.bytes + static_cast<uint16_t>(record.pos + record.size - remaining);
+            uint16_t characters = encodeChunk(first, bytes, chunk);
+            remaining = static_cast<uint16_t>(remaining - bytes);
             uint16_t result = sendSysEx(reinterpret_cast<const uint8_t*>(chunk), characters);
             // A failed short last chunk shows up as a missing acknowledgement.
-            if (full && result != 0) {
+            if (bytes == CHUNK_BYTES && result != 0) {
                 consolePrint("\nError: The MIDI Out of device is missing!\n\n");
                 return;
             }

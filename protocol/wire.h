@@ -21,10 +21,10 @@ constexpr uint16_t CHUNK_CHARS = 2 * CHUNK_BYTES;  // its hex text: one message'
 // Writes the two upper-case hex digits of `value`, high nibble first.
 void hexEncodeByte(uint8_t value, char out[2]);
 
-// Encodes the next chunk of a record of `size` bytes starting at `image` +
-// `pos`, of which `remaining` bytes are not yet chunked: 23 bytes while 23 or
-// more remain, else the rest. Writes the hex text to `text` (room for
-// CHUNK_CHARS characters), lowers `remaining` and returns the number of
-// characters.
-uint16_t encodeNextChunk(const uint8_t* image, uint16_t pos, uint16_t size, uint16_t& remaining,
-                         char* text);
+// The bytes of a record's next chunk while `remaining` bytes of it are not
+// yet chunked: 23 while 23 or more remain, else the rest.
+inline uint16_t chunkBytes(uint16_t remaining) { return remaining >= CHUNK_BYTES ? CHUNK_BYTES : remaining; }
+
+// Writes the hex text of `count` bytes (at most CHUNK_BYTES) to `text`;
+// returns the number of characters.
+uint16_t encodeChunk(const uint8_t* bytes, uint16_t count, char* text);

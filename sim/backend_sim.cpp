@@ -154,7 +154,7 @@ void deliverLoop() {
             continue;
         }
         uint32_t bytes = std::min(static_cast<uint32_t>(delivery.message.size()), in.room);
-        std::memcpy(in.area, delivery.message.data(), bytes);
+        if (bytes > 0) std::memcpy(in.area, delivery.message.data(), bytes);
         e.delivering = true;
         lock.unlock();
         in.receiver(in.context, bytes);
@@ -205,6 +205,9 @@ SimLog simLog() {
     SimLock guard;
     return emulation().log;
 }
+
+// The script lists the ports.
+void midiBackendListPorts() {}
 
 uint16_t midiBackendInCount() {
     SimLock guard;

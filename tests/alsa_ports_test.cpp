@@ -72,8 +72,10 @@ void collect(const uint8_t* message, uint32_t size, void* context) {
     static_cast<std::vector<std::vector<uint8_t>>*>(context)->emplace_back(message, message + size);
 }
 
+// Into an area of the link's 200 bytes.
 std::vector<std::vector<uint8_t>> join(const std::vector<std::vector<uint8_t>>& pieces) {
-    SysexJoiner joiner;
+    uint8_t area[200];
+    SysexJoiner joiner{area, sizeof area};
     std::vector<std::vector<uint8_t>> messages;
     for (const auto& piece : pieces) joinSysexPiece(joiner, piece.data(), piece.size(), collect, &messages);
     return messages;

@@ -34,8 +34,10 @@ std::vector<std::string> chunksOf(const Bytes& image, uint16_t pos, uint16_t siz
     uint16_t remaining = size;
     char text[100];
     while (remaining != 0) {
-        uint16_t n = encodeNextChunk(image.data(), pos, size, remaining, text);
+        uint16_t bytes = chunkBytes(remaining);
+        uint16_t n = encodeChunk(image.data() + pos + size - remaining, bytes, text);
         chunks.emplace_back(text, n);
+        remaining = static_cast<uint16_t>(remaining - bytes);
     }
     return chunks;
 }
