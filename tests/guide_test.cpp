@@ -3,24 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "core/profile.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Texts = std::set<std::string>;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string trimmed(const std::string& text) {
     size_t first = text.find_first_not_of(" \t");
@@ -74,7 +67,7 @@ Texts programTexts() {
     for (const char* folder : {"core", "kit", "midi", "backends", "protocol", "app"}) {
         for (const auto& entry : fs::directory_iterator(fs::path(UPDATE_SOURCE_DIR) / folder)) {
             if (entry.path().extension() != ".cpp") continue;
-            std::string source = readFile(entry.path());
+            std::string source = readFile(entry.path().string());
             addCallTexts(source, "consolePrint(", texts);
             addCallTexts(source, "fputs(", texts);  // the pause's prompt
         }
@@ -88,7 +81,7 @@ Texts programTexts() {
 // with its placeholders (<name>, <number>, ...) written as "<>".
 Texts guideTexts() {
     Texts texts;
-    std::istringstream guide(readFile(fs::path(UPDATE_SOURCE_DIR) / "docs" / "guide.txt"));
+    std::istringstream guide(readFile((fs::path(UPDATE_SOURCE_DIR) / "docs" / "guide.txt").string()));
     std::string line;
     while (std::getline(guide, line)) {
         if (line.size() < 2 || line.front() != '"' || line.back() != '"') continue;

@@ -6,7 +6,7 @@
 // received.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +15,7 @@
 #include "core/profile.h"
 #include "kit/kit_writer.h"
 #include "tests/scenarios.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -40,13 +41,6 @@ struct KernelCase {
     bool failedBeforeEnd = false;
 };
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::vector<Received> readDeviceLog(const std::string& path) {
     std::vector<Received> all;
     std::ifstream in(path);
@@ -61,16 +55,6 @@ std::vector<Received> readDeviceLog(const std::string& path) {
         all.push_back(r);
     }
     return all;
-}
-
-std::string progress(char shape, int percent) {
-    return "\r                        \rTransferring.. " + std::string(1, shape) + " " + std::to_string(percent) +
-           "% done";
-}
-
-Messages operator+(Messages a, const Messages& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 std::vector<KernelCase> cases() {
@@ -169,18 +153,20 @@ std::string caseFolder(size_t index, const KernelCase& c) {
 
 TEST(RealKernel, UpdatesThroughAUsbMidiGadget) {
     const std::vector<KernelCase> all = cases();
-    ASSERT_EQ(std::system(("rm -rf '" + WORK + "' && mkdir -p '" + WORK + "/cases'").c_str()), 0);
+    std::filesystem::remove_all(WORK);
+    std::filesystem::create_directories(WORK + "/cases");
     ASSERT_TRUE(writeTextFile(WORK + "/build.path", UPDATE_BUILD_DIR "\n"));
     for (size_t i = 0; i < all.size(); ++i) {
         const KernelCase& c = all[i];
         std::string dir = caseFolder(i, c);
-        ASSERT_EQ(std::system(("mkdir -p '" + dir + "/kit'").c_str()), 0);
+        std::filesystem::create_directories(dir + "/kit");
         ASSERT_TRUE(writeTextFile(dir + "/kit/Calvenor_Pro.kit", kitText(c.kit)));
         ASSERT_TRUE(writeTextFile(dir + "/case", "EXE=" + c.exe + "\nDEVICES=" + std::to_string(c.devices) +
                                                      "\nDEVICE_ARGS='" + c.deviceArgs + "'\nAS_USER=" +
                                                      std::to_string(c.asUser) + "\n"));
     }
-    ASSERT_EQ(std::system(("'" UPDATE_SOURCE_DIR "/tests/kernel/boot' '" + WORK + "'").c_str()), 0);
+    ProgramRun boot = runProgram(UPDATE_SOURCE_DIR "/tests/kernel/boot", WORK, {WORK});
+    ASSERT_EQ(boot.exitCode, 0) << boot.out << boot.err;
 
     for (size_t i = 0; i < all.size(); ++i) {
         const KernelCase& c = all[i];

@@ -26,21 +26,8 @@ protected:
     std::string console;
 };
 
-TEST_F(MidiLinkTest, FramesPayloadsUpTo46Bytes) {
-    for (uint16_t length : {7, 46}) {
-        uint8_t payload[47];
-        for (uint16_t i = 0; i < length; ++i) payload[i] = static_cast<uint8_t>(i + 1);
-        EXPECT_EQ(sendSysEx(payload, length), 0);
-        SimBytes expected = {0xF0};
-        expected.insert(expected.end(), payload, payload + length);
-        expected.push_back(0xF7);
-        EXPECT_EQ(simLog().sent.back(), expected);
-    }
-    EXPECT_EQ(simLog().sent.size(), 2u);
-    EXPECT_EQ(simLog().sent[0].size(), 9u);
-    EXPECT_EQ(simLog().sent[1].size(), 48u);
-}
-
+// The framing of 7- and 46-byte payloads shows on the scenario table's wire
+// (identify requests, full chunks); what is not sent shows here.
 TEST_F(MidiLinkTest, APayloadOver46BytesSendsNothing) {
     uint8_t payload[47] = {};
     EXPECT_EQ(sendSysEx(payload, 47), 0);

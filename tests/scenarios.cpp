@@ -18,6 +18,16 @@ Events portEvents(const SimLog& log) {
 
 const Bytes ONE_RECORD = {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE};
 
+std::string progress(char shape, int percent) {
+    return "\r                        \rTransferring.. " + std::string(1, shape) + " " +
+           std::to_string(percent) + "% done";
+}
+
+Messages operator+(Messages a, const Messages& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 SimBytes framed(const std::string& text) {
     SimBytes m;
     m.reserve(text.size() + 2);
@@ -62,10 +72,6 @@ const std::string OUT_MISSING = "Error: The MIDI Out of device is missing!\n\n";
 const std::string NOT_RESPONDING = "\nFailed: Target is not responding.\n\n";
 const Events FULL_RUN = {"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 close"};
 
-std::string progress(char shape, int percent) {
-    return "\r                        \rTransferring.. " + std::string(1, shape) + " " +
-           std::to_string(percent) + "% done";
-}
 
 std::string times(const std::string& text, int n) {
     std::string all;
@@ -73,10 +79,6 @@ std::string times(const std::string& text, int n) {
     return all;
 }
 
-Messages operator+(Messages a, const Messages& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 Messages repeat(const Messages& m, int n) {
     Messages all;
@@ -91,6 +93,8 @@ std::vector<SimReply> replies(std::initializer_list<uint8_t> codes) {
 }
 
 std::vector<SimReply> repeatReply(const SimReply& reply, int n) { return std::vector<SimReply>(n, reply); }
+
+using ::operator+;  // of Messages, beside this one
 
 std::vector<SimReply> operator+(std::vector<SimReply> a, const std::vector<SimReply>& b) {
     a.insert(a.end(), b.begin(), b.end());

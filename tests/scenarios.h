@@ -31,6 +31,10 @@ struct Scenario {
 
 std::vector<Scenario> scenarios();
 
+// One drawing of the progress line.
+std::string progress(char shape, int percent);
+Messages operator+(Messages a, const Messages& b);
+
 // A payload framed as one System Exclusive message.
 SimBytes framed(const std::string& text);
 // The profile's identify request as it goes on the wire.

@@ -2,6 +2,8 @@
 // program in it with standard input closed.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,10 +41,24 @@ struct ProgramRun {
     int exitCode = -1;  // -1 when the program did not exit normally
 };
 
-// Runs `program` in `folder` with standard input closed and no arguments.
-// On Windows, `out` is the console text with text mode's "\r\n" line ends
-// turned back into "\n".
-ProgramRun runProgram(const std::string& program, const std::string& folder);
+// Runs `program` in `folder` with standard input closed and `args` (POSIX
+// only; on Windows none). On Windows, `out` is the console text with text
+// mode's "\r\n" line ends turned back into "\n".
+ProgramRun runProgram(const std::string& program, const std::string& folder,
+                      const std::vector<std::string>& args = {});
+
+// The whole file's bytes; empty if it cannot be read.
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+#ifdef _WIN32
+// A Unix path as Wine's drive for the Unix root shows it.
+std::string nativePath(const std::string& path);
+#endif
 
 // Makes `path` a directory.
 void makeFolder(const std::string& path);

@@ -38,7 +38,10 @@ void makeFolder(const std::string& path) { mkdir(path.c_str(), 0755); }
 
 void makeFifo(const std::string& path) { mkfifo(path.c_str(), 0644); }
 
-ProgramRun runProgram(const std::string& program, const std::string& folder) {
+ProgramRun runProgram(const std::string& program, const std::string& folder, const std::vector<std::string>& args) {
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) std::abort();
     pid_t child = fork();
@@ -51,7 +54,7 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
         close(errPipe[0]);
         close(errPipe[1]);
         if (chdir(folder.c_str()) != 0) _exit(126);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(outPipe[1]);

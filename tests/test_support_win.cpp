@@ -73,7 +73,7 @@ std::string nativePath(const std::string& path) {
     return windows;
 }
 
-ProgramRun runProgram(const std::string& program, const std::string& folder) {
+ProgramRun runProgram(const std::string& program, const std::string& folder, const std::vector<std::string>&) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) std::abort();

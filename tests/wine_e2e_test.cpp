@@ -5,28 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/sim_script.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"
 
-std::string nativePath(const std::string& path);
-
 namespace {
 
 // What the command interpreter's "pause" prints when it finds no key to
 // read (standard input is closed).
 const std::string PAUSE = EXECUTABLE_PAUSE_TEXT;
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // Every scenario runs on both of Windows' WinMM paths: the classic stack
 // and the MIDI service (the double's two modes), but for those that belong
