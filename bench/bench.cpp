@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <string>
@@ -80,7 +81,7 @@ struct Folder {
     }
     ~Folder() {
         if (chdir(previous.c_str()) != 0) std::abort();
-        std::system(("rm -rf '" + path + "'").c_str());
+        std::filesystem::remove_all(path);
     }
 };
 
