@@ -158,24 +158,25 @@ void midiBackendListPorts() {
 uint16_t midiBackendInCount() { return static_cast<uint16_t>(ports.inputs.size()); }
 uint16_t midiBackendOutCount() { return static_cast<uint16_t>(ports.outputs.size()); }
 
-MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+// The name of a listed port, from its capabilities.
+template <typename Caps>
+MidiResult listedPortName(const std::vector<UINT>& listed, uint16_t index, MMRESULT(WINAPI* query)(UINT_PTR, Caps*, UINT),
+                          char name[MIDI_PORT_NAME_CHARS]) {
     name[0] = 0;
-    if (index >= ports.inputs.size()) return MMSYSERR_BADDEVICEID;
-    MIDIINCAPSA caps;
+    if (index >= listed.size()) return MMSYSERR_BADDEVICEID;
+    Caps caps;
     std::memset(&caps, 0, sizeof caps);
-    MMRESULT result = midiInGetDevCapsA(ports.inputs[index], &caps, sizeof caps);
+    MMRESULT result = query(listed[index], &caps, sizeof caps);
     std::memcpy(name, caps.szPname, MIDI_PORT_NAME_CHARS);
     return result;
 }
 
+MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    return listedPortName(ports.inputs, index, midiInGetDevCapsA, name);
+}
+
 MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
-    name[0] = 0;
-    if (index >= ports.outputs.size()) return MMSYSERR_BADDEVICEID;
-    MIDIOUTCAPSA caps;
-    std::memset(&caps, 0, sizeof caps);
-    MMRESULT result = midiOutGetDevCapsA(ports.outputs[index], &caps, sizeof caps);
-    std::memcpy(name, caps.szPname, MIDI_PORT_NAME_CHARS);
-    return result;
+    return listedPortName(ports.outputs, index, midiOutGetDevCapsA, name);
 }
 
 MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {

@@ -424,31 +424,21 @@ std::vector<Scenario> scenarios() {
                        return m;
                    }(),
                    FULL_RUN});
+    // The eighth record (the eighth shape) is sent twice.
+    const std::string eighthResent = DEVICE + progress('-', 0) + progress('-', 11) + progress('\\', 22) +
+                                     progress('\\', 33) + progress('|', 44) + progress('|', 55) + progress('/', 66) +
+                                     progress('/', 77) + progress('/', 77) + progress('-', 88) + DONE;
+    Messages eighthResentWire = {id};
+    for (size_t r : {0, 1, 2, 3, 4, 5, 6, 7, 7, 8}) eighthResentWire = eighthResentWire + recordMessages(nine, r);
     all.push_back({"a resent record keeps its spinner shape, also the eighth", nine,
                    with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x30}); }),
-                   DEVICE + progress('-', 0) + progress('-', 11) + progress('\\', 22) + progress('\\', 33) +
-                       progress('|', 44) + progress('|', 55) + progress('/', 66) + progress('/', 77) +
-                       progress('/', 77) + progress('-', 88) + DONE,
-                   [&] {
-                       Messages m = {id};
-                       for (size_t r = 0; r < 8; ++r) m = m + recordMessages(nine, r);
-                       return m + recordMessages(nine, 7) + recordMessages(nine, 8);
-                   }(),
-                   FULL_RUN});
+                   eighthResent, eighthResentWire, FULL_RUN});
     all.push_back({"a silent attempt at the eighth spinner shape keeps it", nine,
                    with([](SimScript& s) {
                        s.recordReplies = repeatReply(simModel(), 7);
                        s.recordReplies.push_back(simSilence());
                    }),
-                   DEVICE + progress('-', 0) + progress('-', 11) + progress('\\', 22) + progress('\\', 33) +
-                       progress('|', 44) + progress('|', 55) + progress('/', 66) + progress('/', 77) +
-                       progress('/', 77) + progress('-', 88) + DONE,
-                   [&] {
-                       Messages m = {id};
-                       for (size_t r = 0; r < 8; ++r) m = m + recordMessages(nine, r);
-                       return m + recordMessages(nine, 7) + recordMessages(nine, 8);
-                   }(),
-                   FULL_RUN});
+                   eighthResent, eighthResentWire, FULL_RUN});
     all.push_back(realSizeKit(id));
     {
         // Records at 80 % wait 50 polls, from 85 % on 200 polls.
