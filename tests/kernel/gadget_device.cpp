@@ -129,12 +129,11 @@ void writeAll(int fd, const uint8_t* data, size_t size) {
     }
 }
 
-// A long answer: the code, then filler bytes to `bytes` in all, written in
-// pieces of 64 bytes, 10 ms apart (1 ms in an answer of over 300 bytes, so
-// that one of 5 000 bytes is in within a record's wait). The kernel's
-// sequencer hands on a System Exclusive message in events of at most 256
-// bytes, so the host receives it in several events (and keeps its first
-// 200 bytes).
+// A long answer: the code, then filler bytes to `bytes` in all. One of 300
+// bytes is written in pieces of 64 bytes 10 ms apart, a longer one at once,
+// as a burst. The kernel's sequencer hands on a System Exclusive message in
+// events of at most 256 bytes, so the host receives it in several events
+// (and keeps its first 200 bytes).
 void answer(int fd, const SimBytes& reply, size_t bytes) {
     if (bytes == 0) {
         writeAll(fd, reply.data(), reply.size());
@@ -143,9 +142,10 @@ void answer(int fd, const SimBytes& reply, size_t bytes) {
     SimBytes longer(reply.begin(), reply.end() - 1);
     longer.resize(bytes - 1, 0x00);
     longer.push_back(0xF7);
-    for (size_t at = 0; at < longer.size(); at += 64) {
-        writeAll(fd, longer.data() + at, std::min<size_t>(64, longer.size() - at));
-        std::this_thread::sleep_for(std::chrono::milliseconds(bytes > 300 ? 1 : 10));
+    size_t piece = bytes > 300 ? longer.size() : 64;
+    for (size_t at = 0; at < longer.size(); at += piece) {
+        writeAll(fd, longer.data() + at, std::min(piece, longer.size() - at));
+        if (piece == 64) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
