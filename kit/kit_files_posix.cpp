@@ -14,10 +14,10 @@
 
 #include <string>
 
+#include "core/text.h"
 #include "kit/kit_files.h"
 
 namespace {
-inline int lowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 // NTFS orders a folder by names folded to upper case.
 inline int upperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 }  // namespace

@@ -348,8 +348,9 @@ void midiBackendOutClose() {
 }
 
 // A host sleep or poll of `milliseconds`: on the host's clock, the replies
-// that fall due meanwhile are delivered before it returns.
-static void hostSleep(uint32_t milliseconds) {
+// that fall due meanwhile are delivered before it returns. True if sleeps
+// also take real time.
+static bool hostSleep(uint32_t milliseconds) {
     SimLock lock;
     Emulation& e = loaded();
     ++e.log.sleeps;
@@ -357,6 +358,7 @@ static void hostSleep(uint32_t milliseconds) {
     e.log.sleptMs += milliseconds;
     e.hostTime += milliseconds;
     if (!e.script.wallClock) settle(e, lock);
+    return e.script.realTime;
 }
 
 // Until a message is delivered that no poll pause has waited for yet, or
@@ -371,29 +373,20 @@ static void waitForDelivery(uint32_t microseconds) {
 
 // In real time a sleep is the platform's pacing sleep.
 void midiBackendSleep(uint32_t milliseconds) {
-    hostSleep(milliseconds);
-    bool realTime;
-    {
-        SimLock lock;
-        realTime = loaded().script.realTime;
-    }
-    if (realTime) pacingSleep(milliseconds);
+    if (hostSleep(milliseconds)) pacingSleep(milliseconds);
 }
 
 void midiBackendPollPause() {
     uint32_t wallPollUs = 0;
-    bool realTime = false;
     {
         SimLock lock;
         Emulation& e = loaded();
         if (e.script.wallClock) wallPollUs = e.script.wallPollUs;
-        realTime = e.script.realTime;
     }
     if (wallPollUs != 0) {
         waitForDelivery(wallPollUs);
-    } else {
-        hostSleep(1);
-        if (realTime) waitForDelivery(1000);
+    } else if (hostSleep(1)) {
+        waitForDelivery(1000);
     }
 }
 
