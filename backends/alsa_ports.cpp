@@ -26,24 +26,3 @@ void classifySeqPorts(const std::vector<SeqPortInfo>& all, int ownClient,
             outputs.push_back(port);
     }
 }
-
-void joinSysexPiece(SysexJoiner& joiner, const uint8_t* piece, size_t length, SysexDone done,
-                    void* context) {
-    for (size_t i = 0; i < length; ++i) {
-        uint8_t byte = piece[i];
-        if (byte == 0xF0) {
-            joiner.inMessage = true;
-            joiner.size = 0;
-        } else if (!joiner.inMessage || byte >= 0xF8) {
-            continue;  // outside a message, or a real-time byte within one
-        } else if (byte >= 0x80 && byte != 0xF7) {
-            joiner.inMessage = false;  // another status byte: the message is broken
-            continue;
-        }
-        if (joiner.size < joiner.room) joiner.area[joiner.size++] = byte;
-        if (byte == 0xF7) {
-            joiner.inMessage = false;
-            done(joiner.area, static_cast<uint32_t>(joiner.size), context);
-        }
-    }
-}

@@ -3,6 +3,10 @@
 // back end implements it (WinMM on Windows, the ALSA sequencer on Linux, the
 // emulated device for the tests and the demo); each executable links
 // exactly one. A back end has at most one input and one output port open.
+//
+// Replies go one way: the link asks for the next whole message, one poll at
+// a time, on the run's own thread. Nothing but whole messages (and the
+// discard) crosses this seam.
 #pragma once
 
 #include <cstddef>
@@ -17,12 +21,8 @@ constexpr MidiResult MIDI_BAD_PORT = 2;  // no port with that index
 
 constexpr size_t MIDI_PORT_NAME_CHARS = 32;  // 31 characters and the end mark
 
-// Told of each completed System Exclusive message: `bytes` bytes of it
-// (0xF0 to 0xF7, cut to the receive area's room) are in the receive area.
-// A back end tells it on a thread of its own (a driver's callback), or on
-// the run's thread inside midiBackendPollPause and
-// midiBackendReceivePending.
-using MidiReceiver = void (*)(void* context, uint32_t bytes);
+// The most of one incoming message the link keeps: a longer one is cut.
+constexpr uint32_t MIDI_RECEIVE_BYTES = 200;
 
 // Finds the MIDI ports (on Linux it opens the sequencer, and says why where
 // it cannot); the counts, names and opens below are of the ports it found.
@@ -44,26 +44,34 @@ MidiResult portNameAt(const Ports& ports, uint16_t index, char name[MIDI_PORT_NA
     return MIDI_OK;
 }
 
-// Opens input port `index` with `area` (`room` bytes) to receive into.
-MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context);
-// Starts reception on the open input port: from now on `receiver` is told.
+// Opens input port `index`, ready to receive into the back end's own room.
+MidiResult midiBackendInOpen(uint16_t index);
+// Starts reception on the open input port: from now on the device's System
+// Exclusive messages are kept for midiBackendAwait.
 MidiResult midiBackendInStart();
-// Stops and closes the open input port. Once it returns, `receiver` is not
-// running and is not called again.
+// Stops and closes the open input port; what it held is gone.
 void midiBackendInClose();
 
+// One poll of a reply wait. Returns at once with a whole message that has
+// already arrived; otherwise waits at most one poll (Windows: a Sleep(1);
+// Linux: until a message is complete, or 15.625 ms; the emulated device:
+// its clock) for one. Returns the length of the message it wrote into
+// `area` (0xF0 to 0xF7, cut to `room`), or 0 when none came. Where several
+// came, the latest counts and the ones before it are gone.
+uint32_t midiBackendAwait(uint8_t* area, uint32_t room);
+// Drops everything received so far, an unfinished message included (where
+// there is a kernel, what waits there is read first), so that what
+// midiBackendAwait returns next began to arrive after this call.
+void midiBackendDiscard();
+
 MidiResult midiBackendOutOpen(uint16_t index);
-// Sends one System Exclusive message and returns once it has left the port.
-// `message` must stay valid until the next send or the close.
+// Sends one System Exclusive message. What it waits for is the platform's:
+// WinMM's driver letting go of the message (on Windows 11's MIDI service,
+// the write to the device); on Linux, the message handed to the kernel's
+// sequencer, which sends it on. `message` must stay valid until the next
+// send or the close.
 MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length);
 void midiBackendOutClose();
 
-// The platform's sleep: the pause after each chunk.
-void midiBackendSleep(uint32_t milliseconds);
-// One poll's pause of a reply wait: the platform's poll length, or less if
-// the device's next message completes meanwhile.
-void midiBackendPollPause();
-// Tells the receiver, before this returns, of every message that has
-// arrived but not yet been told (nothing to do where a driver's thread
-// tells it as each message arrives).
-void midiBackendReceivePending();
+// The pacing sleep after each chunk: never shorter than asked.
+void midiBackendPacingSleep(uint32_t milliseconds);

@@ -2,15 +2,16 @@
 //
 // Ports are the sequencer's hardware ports (see alsa_ports.h). An input port
 // is our own sequencer client and port subscribed from the device's port.
-// It is read on the run's own thread, in the poll pauses of the reply waits
-// (and when an attempt forgets what has arrived): the System Exclusive
-// pieces are joined into messages and the receiver is told of each one.
-// What arrives meanwhile waits in the kernel, in an input pool sized for
-// long replies; the client takes System Exclusive events alone, so clock,
-// active sensing and notes never take its room.
-// Output goes straight to the device's port and is drained before a send
-// returns. Where the sequencer cannot be opened there are no ports, and
-// ALSA's own error lines never reach the console.
+// It is read on the run's own thread, when the link awaits a reply or
+// discards what has arrived: the System Exclusive pieces are joined into
+// whole messages there (sysex_joiner.h). What arrives meanwhile waits in
+// the kernel, in an input pool sized for long replies; the client takes
+// System Exclusive events alone, so clock, active sensing and notes never
+// take its room.
+// Output goes straight to the device's port: a send returns once the
+// message is in the kernel's sequencer, which sends it on. Where the
+// sequencer cannot be opened there are no ports, and ALSA's own error lines
+// never reach the console.
 #include <alsa/asoundlib.h>
 #include <poll.h>
 
@@ -22,6 +23,7 @@
 #include "core/console.h"
 #include "backends/alsa_ports.h"
 #include "backends/backend.h"
+#include "backends/sysex_joiner.h"
 #include "backends/waits.h"
 
 namespace {
@@ -91,31 +93,31 @@ constexpr size_t INPUT_POOL_CELLS = 2000;
 struct Input {
     snd_seq_t* seq = nullptr;
     std::vector<pollfd> fds;
-    MidiReceiver receiver = nullptr;
-    void* context = nullptr;
-    SysexJoiner joiner;  // joins into the receiver's area
+    SysexJoiner joiner;
 } input;
 
-void deliver(const uint8_t*, uint32_t size, void* completed) {
-    input.receiver(input.context, size);
-    *static_cast<bool*>(completed) = true;
-}
-
-// Takes every event the sequencer holds, joins the System Exclusive pieces
-// and tells the receiver of each completed message; true if one completed.
-bool readPending() {
-    bool completed = false;
-    if (input.seq == nullptr) return false;
+// Takes every event the sequencer holds and joins the System Exclusive
+// pieces.
+void readPending() {
+    if (input.seq == nullptr) return;
     for (;;) {
         snd_seq_event_t* event = nullptr;
         int result = snd_seq_event_input(input.seq, &event);
         if (result == -ENOSPC) continue;  // the kernel's buffer overran: what is left still counts
         if (result < 0) break;            // -EAGAIN: nothing more
         if (event != nullptr && event->type == SND_SEQ_EVENT_SYSEX)
-            joinSysexPiece(input.joiner, static_cast<const uint8_t*>(event->data.ext.ptr), event->data.ext.len,
-                           deliver, &completed);
+            sysexJoinPiece(input.joiner, static_cast<const uint8_t*>(event->data.ext.ptr), event->data.ext.len);
     }
-    return completed;
+}
+
+// A setting the sequencer refused: the run goes on with its default, and
+// says so once on the error stream.
+void noteRefused(const char* what, int result) {
+    static bool told = false;
+    if (result >= 0 || told) return;
+    told = true;
+    consoleNote("update: the MIDI sequencer refused %s (%s); going on with its default\n", what,
+                snd_strerror(result));
 }
 
 // --- output ---------------------------------------------------------------
@@ -139,13 +141,13 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     return portNameAt(outputPorts, index, name);
 }
 
-MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
+MidiResult midiBackendInOpen(uint16_t index) {
     if (index >= inputPorts.size()) return MIDI_BAD_PORT;
     if (input.seq != nullptr) return MIDI_ERROR;
     snd_seq_t* seq = openSequencer(SND_SEQ_OPEN_INPUT);
     if (seq == nullptr) return MIDI_ERROR;
-    snd_seq_set_client_event_filter(seq, SND_SEQ_EVENT_SYSEX);
-    snd_seq_set_client_pool_input(seq, INPUT_POOL_CELLS);
+    noteRefused("the System Exclusive event filter", snd_seq_set_client_event_filter(seq, SND_SEQ_EVENT_SYSEX));
+    noteRefused("the larger input pool", snd_seq_set_client_pool_input(seq, INPUT_POOL_CELLS));
     int own = snd_seq_create_simple_port(seq, "update in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
                                          SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (own < 0 || snd_seq_connect_from(seq, own, inputPorts[index].client, inputPorts[index].port) < 0) {
@@ -157,9 +159,7 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
     input.fds.assign(static_cast<size_t>(count > 0 ? count : 0), pollfd{});
     snd_seq_poll_descriptors(seq, input.fds.data(), static_cast<unsigned>(input.fds.size()), POLLIN);
     input.seq = seq;
-    input.receiver = receiver;
-    input.context = context;
-    input.joiner = SysexJoiner{area, room};
+    sysexDiscard(input.joiner);
     return MIDI_OK;
 }
 
@@ -170,6 +170,7 @@ void midiBackendInClose() {
     if (input.seq != nullptr) snd_seq_close(input.seq);
     input.seq = nullptr;
     input.fds.clear();
+    sysexDiscard(input.joiner);
 }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
@@ -190,8 +191,8 @@ MidiResult midiBackendOutOpen(uint16_t index) {
     return MIDI_OK;
 }
 
-// Sent directly to the device's port and drained: the message has left
-// when this returns.
+// Sent directly to the device's port and drained: when this returns the
+// message is in the kernel's sequencer, which sends it on to the device.
 MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
     if (output.seq == nullptr) return MIDI_ERROR;
     snd_seq_event_t event;
@@ -210,21 +211,26 @@ void midiBackendOutClose() {
     output.seq = nullptr;
 }
 
-void midiBackendSleep(uint32_t milliseconds) { pacingSleep(milliseconds); }
+void midiBackendPacingSleep(uint32_t milliseconds) { sleepAtLeast(milliseconds); }
 
-// Reads what the sequencer holds; until a message completes, waits for more
-// for what is left of the poll. A message that arrived before the pause
+// Reads what the sequencer holds; until a message is whole, waits for more
+// for what is left of the poll. A message that arrived before the call
 // keeps the sequencer readable, so it is not missed.
-void midiBackendPollPause() {
+uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
     auto deadline = std::chrono::steady_clock::now() + POLL_LENGTH;
     while (input.seq != nullptr) {
-        if (readPending()) return;
+        readPending();
+        if (uint32_t size = sysexTakeWhole(input.joiner, area, room)) return size;
         auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
+        if (left.count() <= 0) return 0;
         timespec wait = {0, static_cast<long>(left.count())};
         if (ppoll(input.fds.data(), input.fds.size(), &wait, nullptr) < 0 && errno != EINTR) break;
     }
     std::this_thread::sleep_until(deadline);  // no sequencer to wait on: a silent poll
+    return 0;
 }
 
-void midiBackendReceivePending() { readPending(); }
+void midiBackendDiscard() {
+    readPending();
+    sysexDiscard(input.joiner);
+}

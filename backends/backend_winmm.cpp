@@ -4,6 +4,12 @@
 // input callback, and the stop, reset and unprepare a port needs before it
 // closes.
 //
+// The input callback runs on the driver's thread. It joins the buffers it
+// is handed into whole messages (sysex_joiner.h) and keeps the latest in a
+// mailbox: the joiner, under one lock that the run's thread takes to read
+// the mailbox or to discard. The count and the code it reads are of one
+// message.
+//
 // Windows serves WinMM in two ways: the classic MIDI stack (Windows 10), and
 // the Windows MIDI Services MIDI service (Windows 11 24H2 and later). The
 // service offers its own software endpoints (loopbacks, app-to-app ports,
@@ -19,6 +25,8 @@
 #include <vector>
 
 #include "backends/backend.h"
+#include "backends/sysex_joiner.h"
+#include "backends/waits.h"
 #include "core/text.h"
 
 namespace {
@@ -77,17 +85,19 @@ struct PortLists {
 
 // --- input --------------------------------------------------------------------
 
+// The joiner and its mailbox, shared by the driver's thread and the run's.
+struct Mailbox {
+    CRITICAL_SECTION lock;
+    SysexJoiner joiner;
+    Mailbox() { InitializeCriticalSection(&lock); }
+};
+
 struct Input {
     HMIDIIN handle = nullptr;
     MIDIHDR headers[RECEIVE_BUFFERS] = {};
-    std::vector<uint8_t> buffers[RECEIVE_BUFFERS];
-    uint8_t* area = nullptr;  // the receiver's: the message handed on
-    uint32_t room = 0;
-    uint32_t joined = 0;      // bytes of a message that continues in the next buffer
-    bool joining = false;
-    MidiReceiver receiver = nullptr;
-    void* context = nullptr;
+    uint8_t buffers[RECEIVE_BUFFERS][MIDI_RECEIVE_BYTES] = {};
     std::atomic<bool> requeue{false};  // the callback queues each buffer again
+    Mailbox mailbox;
 };
 
 struct Output {
@@ -99,31 +109,35 @@ struct Output {
 Input input;
 Output output;
 
-void queueReceiveBuffer(int which) {
+struct Locked {
+    Locked() { EnterCriticalSection(&input.mailbox.lock); }
+    ~Locked() { LeaveCriticalSection(&input.mailbox.lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+};
+
+MMRESULT queueReceiveBuffer(int which) {
     MIDIHDR& header = input.headers[which];
     std::memset(&header, 0, sizeof header);
-    header.lpData = reinterpret_cast<LPSTR>(input.buffers[which].data());
-    header.dwBufferLength = static_cast<DWORD>(input.buffers[which].size());
-    midiInPrepareHeader(input.handle, &header, sizeof header);
-    midiInAddBuffer(input.handle, &header, sizeof header);
+    header.lpData = reinterpret_cast<LPSTR>(input.buffers[which]);
+    header.dwBufferLength = MIDI_RECEIVE_BYTES;
+    MMRESULT result = midiInPrepareHeader(input.handle, &header, sizeof header);
+    if (result != MMSYSERR_NOERROR) return result;
+    return midiInAddBuffer(input.handle, &header, sizeof header);
 }
 
 // A completed buffer: a whole message, or a part of one that the driver
 // handed back because the buffer was full (it goes on in the next buffer).
-// The message is handed on once, whole, cut to the receiver's room.
+// A buffer handed back empty (by a reset, or by the MIDI service when a
+// status byte cuts a message at a buffer's end) or short of a message's end
+// ends the message it continued: that message broke off.
 void takeCompletedBuffer(const MIDIHDR& header) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(header.lpData);
     DWORD n = header.dwBytesRecorded;
-    if (n == 0) return;  // handed back empty by a reset
-    if (!input.joining) {
-        if (bytes[0] != 0xF0) return;  // the rest of a message whose start was lost
-        input.joined = 0;
-    }
-    DWORD fits = input.room - input.joined;
-    std::memcpy(input.area + input.joined, bytes, n < fits ? n : fits);
-    input.joined += n < fits ? n : fits;
-    input.joining = n == header.dwBufferLength && bytes[n - 1] != 0xF7;
-    if (!input.joining) input.receiver(input.context, input.joined);
+    Locked locked;
+    SysexJoiner& joiner = input.mailbox.joiner;
+    if (n > 0) sysexJoinPiece(joiner, bytes, n);
+    if (n < header.dwBufferLength) sysexDropUnfinished(joiner);
 }
 
 // Short messages and notices are ignored. A buffer handed back with an error
@@ -135,7 +149,8 @@ void CALLBACK onWinmmInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, D
     if (message == MIM_LONGDATA) {
         takeCompletedBuffer(*completed);
     } else {
-        input.joining = false;
+        Locked locked;
+        sysexDropUnfinished(input.mailbox.joiner);
     }
     if (!input.requeue.load(std::memory_order_acquire)) return;
     for (int which = 0; which < RECEIVE_BUFFERS; ++which) {
@@ -143,6 +158,22 @@ void CALLBACK onWinmmInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, D
         midiInUnprepareHeader(input.handle, completed, sizeof *completed);
         queueReceiveBuffer(which);
     }
+}
+
+// Stops the port and takes its buffers back, so that it can close; a reply
+// arriving meanwhile may still have queued a buffer, so the close is
+// retried.
+void closeInputPort() {
+    input.requeue.store(false, std::memory_order_release);
+    midiInStop(input.handle);
+    for (int attempt = 0; attempt < CLOSE_ATTEMPTS; ++attempt) {
+        midiInReset(input.handle);
+        for (MIDIHDR& header : input.headers) midiInUnprepareHeader(input.handle, &header, sizeof header);
+        if (midiInClose(input.handle) != MIDIERR_STILLPLAYING) break;
+        sleepAtLeast(1);
+    }
+    Locked locked;
+    sysexDiscard(input.mailbox.joiner);
 }
 
 }  // namespace
@@ -179,19 +210,23 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     return listedPortName(ports.outputs, index, midiOutGetDevCapsA, name);
 }
 
-MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
+// A port whose receive buffers cannot be prepared or queued would never
+// hear the device: it counts as a port that does not open.
+MidiResult midiBackendInOpen(uint16_t index) {
     if (index >= ports.inputs.size()) return MMSYSERR_BADDEVICEID;
-    input.area = area;
-    input.room = room;
-    input.joined = 0;
-    input.joining = false;
-    input.receiver = receiver;
-    input.context = context;
-    for (auto& buffer : input.buffers) buffer.assign(room, 0);
+    {
+        Locked locked;
+        sysexDiscard(input.mailbox.joiner);
+    }
     MMRESULT result = midiInOpen(&input.handle, ports.inputs[index], reinterpret_cast<DWORD_PTR>(onWinmmInput), 0,
                                  CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR) return result;
-    for (int which = 0; which < RECEIVE_BUFFERS; ++which) queueReceiveBuffer(which);
+    for (int which = 0; which < RECEIVE_BUFFERS && result == MMSYSERR_NOERROR; ++which)
+        result = queueReceiveBuffer(which);
+    if (result != MMSYSERR_NOERROR) {
+        closeInputPort();
+        return result;
+    }
     input.requeue.store(true, std::memory_order_release);
     return MMSYSERR_NOERROR;
 }
@@ -199,18 +234,8 @@ MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiR
 MidiResult midiBackendInStart() { return midiInStart(input.handle); }
 
 // A port does not close while a buffer is queued. Queuing stops first, so
-// that the reset's hand-back does not queue anything again; a reply arriving
-// during the close may still have queued a buffer, so the close is retried.
-void midiBackendInClose() {
-    input.requeue.store(false, std::memory_order_release);
-    midiInStop(input.handle);
-    for (int attempt = 0; attempt < CLOSE_ATTEMPTS; ++attempt) {
-        midiInReset(input.handle);
-        for (MIDIHDR& header : input.headers) midiInUnprepareHeader(input.handle, &header, sizeof header);
-        if (midiInClose(input.handle) != MIDIERR_STILLPLAYING) return;
-        Sleep(1);
-    }
-}
+// that the reset's hand-back does not queue anything again.
+void midiBackendInClose() { closeInputPort(); }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
     if (index >= ports.outputs.size()) return MMSYSERR_BADDEVICEID;
@@ -243,7 +268,7 @@ MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
                 output.stuck = true;
             return MIDIERR_STILLPLAYING;
         }
-        Sleep(UNPREPARE_RETRY_MS);
+        sleepAtLeast(UNPREPARE_RETRY_MS);
     }
     return MMSYSERR_NOERROR;
 }
@@ -252,10 +277,23 @@ void midiBackendOutClose() {
     midiOutClose(output.handle);
 }
 
-void midiBackendSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+void midiBackendPacingSleep(uint32_t milliseconds) { sleepAtLeast(milliseconds); }
+
+namespace {
+uint32_t takeFromMailbox(uint8_t* area, uint32_t room) {
+    Locked locked;
+    return sysexTakeWhole(input.mailbox.joiner, area, room);
+}
+}  // namespace
 
 // A Windows poll is a 1 ms sleep, whatever the timer's tick makes of it.
-void midiBackendPollPause() { Sleep(1); }
+uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
+    if (uint32_t size = takeFromMailbox(area, room)) return size;
+    sleepAtLeast(1);
+    return takeFromMailbox(area, room);
+}
 
-// The callback tells the receiver of each message as it arrives.
-void midiBackendReceivePending() {}
+void midiBackendDiscard() {
+    Locked locked;
+    sysexDiscard(input.mailbox.joiner);
+}

@@ -5,7 +5,7 @@
 
 #include "backends/waits.h"
 
-void pacingSleep(uint32_t milliseconds) {
+void sleepAtLeast(uint32_t milliseconds) {
     // Wake as close to the deadline as the system can (the default slack
     // is 50 us); the setting belongs to the calling thread.
     thread_local bool slackTightened = false;

@@ -2,4 +2,4 @@
 
 #include "backends/waits.h"
 
-void pacingSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+void sleepAtLeast(uint32_t milliseconds) { Sleep(milliseconds); }

@@ -40,6 +40,13 @@ void consolePrint(const char* format, ...) {
     va_end(args);
 }
 
+void consoleNote(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-security"

@@ -13,6 +13,13 @@ void consolePrint(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// A note about the platform for whoever reads the error stream, never
+// captured: not part of the run's fixed texts.
+void consoleNote(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
 // Prints a format that takes no arguments and is not a literal (the banner).
 void consolePrintFormat(const char* format);
 void consoleFlush();

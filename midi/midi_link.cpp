@@ -6,9 +6,18 @@
 #include "core/console.h"
 #include "core/text.h"
 
-MidiLink midiLink;
-
 namespace {
+
+// The link's state, all on the run's thread.
+struct MidiLink {
+    bool inOpen;
+    bool outOpen;
+    uint8_t rxBuffer[MIDI_RECEIVE_BYTES];  // the latest message taken
+    int16_t replyCount;                    // its bytes; 0 once taken
+    // The outgoing message: it outlives the send, in case a driver still
+    // reads it after the send has given up waiting.
+    uint8_t txBuffer[SYSEX_MAX_PAYLOAD + 2];
+} midiLink;
 
 // The operating system's own software ports, passed over by the search.
 bool isSystemPort(const char* name) { return startsWithIgnoringCase(name, "Microsoft"); }
@@ -51,7 +60,7 @@ Outcome probeMidiDevices(uint16_t& outputStart) {
 
 uint16_t openMidiIn(uint16_t first) {
     for (uint16_t index = first;; ++index) {
-        MidiResult result = midiBackendInOpen(index, midiLink.rxBuffer, RX_BUFFER_BYTES, onMidiInMessage, &midiLink);
+        MidiResult result = midiBackendInOpen(index);
         if (result != MIDI_OK) {
             midiLink.inOpen = false;
             return resultCode(result);
@@ -112,22 +121,21 @@ uint16_t sendSysEx(const uint8_t* payload, uint16_t length) {
     return resultCode(midiBackendOutSend(message, static_cast<uint32_t>(length + 2)));
 }
 
-void onMidiInMessage(void* link, uint32_t bytes) {
-    MidiLink& l = *static_cast<MidiLink*>(link);
-    l.replyCode.store(l.rxBuffer[1], std::memory_order_relaxed);
-    l.replyCount.store(static_cast<int16_t>(bytes & 0xFFFF), std::memory_order_release);
-}
+int16_t replyCount() { return midiLink.replyCount; }
 
 uint8_t takeReplyCode() {
-    midiLink.replyCount.store(0, std::memory_order_relaxed);
-    return midiLink.replyCode.load(std::memory_order_acquire);
+    midiLink.replyCount = 0;
+    return midiLink.rxBuffer[1];
 }
 
 void forgetReplies() {
-    midiBackendReceivePending();
-    midiLink.replyCount.store(0, std::memory_order_relaxed);
+    midiBackendDiscard();
+    midiLink.replyCount = 0;
 }
 
-void pollPause() { midiBackendPollPause(); }
+void awaitReply() {
+    uint32_t bytes = midiBackendAwait(midiLink.rxBuffer, MIDI_RECEIVE_BYTES);
+    if (bytes != 0) midiLink.replyCount = static_cast<int16_t>(bytes);
+}
 
-void linkSleep(uint32_t milliseconds) { midiBackendSleep(milliseconds); }
+void pacingSleep(uint32_t milliseconds) { midiBackendPacingSleep(milliseconds); }

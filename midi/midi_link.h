@@ -2,28 +2,11 @@
 // sending System Exclusive messages and capturing the replies.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "core/outcome.h"
 
 constexpr uint16_t SYSEX_MAX_PAYLOAD = 46;  // payload bytes of one message
-constexpr uint32_t RX_BUFFER_BYTES = 200;   // one incoming message
-
-struct MidiLink {
-    bool inOpen;
-    bool outOpen;
-    uint8_t rxBuffer[RX_BUFFER_BYTES];
-    // The outgoing message: it outlives the send, in case a driver still
-    // reads it after the send has given up waiting.
-    uint8_t txBuffer[SYSEX_MAX_PAYLOAD + 2];
-    // The callback stores the code (the byte after 0xF0) first, then the
-    // count with release order; the count publishes the message.
-    std::atomic<uint8_t> replyCode;
-    std::atomic<int16_t> replyCount;
-};
-
-extern MidiLink midiLink;
 
 // Checks that exactly one MIDI input port exists and chooses where the
 // output port search starts.
@@ -37,31 +20,29 @@ uint16_t openMidiOut(uint16_t first);
 int closeMidiIn();
 int closeMidiOut();
 
-// Sends the payload framed as 0xF0 ... 0xF7 and returns once it has left;
-// 0 or the back end's error code. A payload over 46 bytes sends nothing.
+// Sends the payload framed as 0xF0 ... 0xF7 and returns when the back end's
+// send does (WinMM: the driver has let go of it; Linux: it is in the
+// kernel's sequencer); 0 or the back end's error code. A payload over 46
+// bytes sends nothing.
 uint16_t sendSysEx(const uint8_t* payload, uint16_t length);
 
-// The input port's receiver: a completed message of `bytes` bytes is in the
-// link's rxBuffer. `link` is the MidiLink the port was opened for.
-void onMidiInMessage(void* link, uint32_t bytes);
-
-// Bytes of the latest completed input message, 0 once taken.
-inline int16_t replyCount() { return midiLink.replyCount.load(std::memory_order_acquire); }
+// Bytes of the latest input message taken from the port, 0 once taken.
+int16_t replyCount();
 
 // Clears the count and returns the reply code of the latest message.
 uint8_t takeReplyCode();
 
 // Forgets what has arrived (the count to 0, as takeReplyCode clears it),
-// including what the back end still holds: called just before an attempt's
-// last message starts out, so that the attempt takes only a reply to
-// itself. A reply to that message can come before its send returns, never
-// before the send starts.
+// including what the back end still holds, an unfinished message too:
+// called just before an attempt's last message starts out, so that the
+// attempt takes only a reply to itself. A reply to that message can come
+// before its send returns, never before the send starts.
 void forgetReplies();
 
-// The pause between two polls of a reply wait: the platform's poll length
-// (a 1 ms sleep on Windows), or less if the device's next message
-// completes meanwhile.
-void pollPause();
+// One poll of a reply wait: the platform's poll length (a 1 ms sleep on
+// Windows), or less if a whole message from the device comes meanwhile,
+// which then is the latest message.
+void awaitReply();
 
 // The pacing sleep (after each chunk).
-void linkSleep(uint32_t milliseconds);
+void pacingSleep(uint32_t milliseconds);

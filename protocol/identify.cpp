@@ -19,7 +19,7 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
         }
         for (uint16_t polls = 0; polls < IDENTIFY_POLLS; ++polls) {
             if (replyCount() != 0) break;
-            pollPause();
+            awaitReply();
         }
         if (replyCount() > 1) {
             uint8_t code = takeReplyCode();

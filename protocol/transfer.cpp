@@ -63,14 +63,14 @@ void transferImage(const KitImage& image) {
                 consolePrint("\nError: The MIDI Out of device is missing!\n\n");
                 return;
             }
-            linkSleep(CHUNK_PAUSE_MS);
+            pacingSleep(CHUNK_PAUSE_MS);
         }
 
         uint16_t polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;
         while (polls != 0) {
             --polls;
             if (replyCount() > 1) break;
-            pollPause();
+            awaitReply();
         }
 
         if (replyCount() > 1) {

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
-#include <thread>
 
 #include "backends/backend.h"
 #include "backends/waits.h"
@@ -22,10 +22,6 @@ struct InputPort {
     bool open = false;
     bool started = false;
     uint16_t index = 0;
-    uint8_t* area = nullptr;
-    uint32_t room = 0;
-    MidiReceiver receiver = nullptr;
-    void* context = nullptr;
 };
 
 struct OutputPort {
@@ -33,26 +29,22 @@ struct OutputPort {
     uint16_t index = 0;
 };
 
-// The whole emulation: ports, device, clock and the delivering thread.
+// The whole emulation: ports, device, clock and the messages on their way.
 struct Emulation {
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable changed;  // a delivery was scheduled
     bool scriptLoaded = false;
     SimScript script;
     SimDevice device;
     SimLog log;
     uint64_t hostTime = 0;
     std::chrono::steady_clock::time_point wallStart;
-    std::vector<Delivery> pending;
-    bool delivering = false;
-    bool stopping = false;
-    std::thread worker;
+    std::vector<Delivery> pending;  // on their way, in the order scheduled
+    std::deque<SimBytes> arrived;   // at the input port, not yet taken
     InputPort input;
     OutputPort output;
     uint32_t messagesSent = 0;
     uint32_t sleepsSinceSend = 0;
-    uint64_t delivered = 0;      // messages told to the receiver
-    uint64_t deliveredSeen = 0;  // ... as the latest poll pause ended
 };
 
 Emulation& emulation() {
@@ -67,19 +59,9 @@ thread_local int simDepth = 0;
 struct SimLock {
     std::unique_lock<std::mutex> held;
     SimLock() : held(emulation().mutex) { ++simDepth; }
-    ~SimLock() {
-        if (held.owns_lock()) --simDepth;
-    }
+    ~SimLock() { --simDepth; }
     SimLock(const SimLock&) = delete;
     SimLock& operator=(const SimLock&) = delete;
-    void unlock() {
-        --simDepth;
-        held.unlock();
-    }
-    void lock() {
-        held.lock();
-        ++simDepth;
-    }
 };
 
 // Without simBegin (the demo), the device answers the identify request and
@@ -102,11 +84,6 @@ uint64_t currentTime(const Emulation& e) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - e.wallStart).count());
 }
 
-bool anyDue(const Emulation& e) {
-    uint64_t now = currentTime(e);
-    return std::any_of(e.pending.begin(), e.pending.end(), [now](const Delivery& d) { return !d.onNextSend && d.due <= now; });
-}
-
 // When the next delivery falls due, if any is waiting for a time.
 bool nextDue(const Emulation& e, uint64_t& due) {
     bool any = false;
@@ -119,50 +96,35 @@ bool nextDue(const Emulation& e, uint64_t& due) {
     return any;
 }
 
-// Waits until every delivery that is due has been made.
-void settle(Emulation& e, SimLock& lock) {
-    if (!e.delivering && !anyDue(e)) return;  // nothing to wake the thread for
-    e.changed.notify_all();
-    e.changed.wait(lock.held, [&e] { return !e.delivering && !anyDue(e); });
+// Moves every delivery that is due to the input port, earliest first; one
+// that finds the port closed, not started or not the device's is lost.
+void arrive(Emulation& e) {
+    uint64_t now = currentTime(e);
+    for (;;) {
+        auto next = e.pending.end();
+        for (auto d = e.pending.begin(); d != e.pending.end(); ++d)
+            if (!d->onNextSend && d->due <= now && (next == e.pending.end() || d->due < next->due)) next = d;
+        if (next == e.pending.end()) return;
+        const InputPort& in = e.input;
+        if (in.open && in.started && e.script.inputs[in.index].device) {
+            e.arrived.push_back(std::move(next->message));
+        } else {
+            e.log.events.push_back("reply dropped");
+        }
+        e.pending.erase(next);
+    }
 }
 
-void deliverLoop() {
-    Emulation& e = emulation();
-    SimLock lock;
-    for (;;) {
-        if (e.stopping) return;
-        uint64_t due = 0;
-        if (!anyDue(e)) {
-            if (e.script.wallClock && nextDue(e, due))
-                e.changed.wait_until(lock.held, e.wallStart + std::chrono::milliseconds(due));
-            else
-                e.changed.wait(lock.held);
-            continue;
-        }
-        uint64_t now = currentTime(e);
-        auto next = std::min_element(e.pending.begin(), e.pending.end(), [now](const Delivery& a, const Delivery& b) {
-            bool aDue = !a.onNextSend && a.due <= now, bDue = !b.onNextSend && b.due <= now;
-            return aDue && (!bDue || a.due < b.due);
-        });
-        Delivery delivery = std::move(*next);
-        e.pending.erase(next);
-
-        const InputPort& in = e.input;
-        if (!in.open || !in.started || !e.script.inputs[in.index].device) {
-            e.log.events.push_back("reply dropped");
-            e.changed.notify_all();
-            continue;
-        }
-        uint32_t bytes = std::min(static_cast<uint32_t>(delivery.message.size()), in.room);
-        if (bytes > 0) std::memcpy(in.area, delivery.message.data(), bytes);
-        e.delivering = true;
-        lock.unlock();
-        in.receiver(in.context, bytes);
-        lock.lock();
-        e.delivering = false;
-        ++e.delivered;
-        e.changed.notify_all();
-    }
+// The latest message that has arrived, cut to `room`; the ones before it
+// are gone. 0 when none has.
+uint32_t takeArrived(Emulation& e, uint8_t* area, uint32_t room) {
+    arrive(e);
+    if (e.arrived.empty()) return 0;
+    const SimBytes& latest = e.arrived.back();
+    uint32_t bytes = std::min(static_cast<uint32_t>(latest.size()), room);
+    if (bytes > 0) std::memcpy(area, latest.data(), bytes);
+    e.arrived.clear();
+    return bytes;
 }
 
 void event(Emulation& e, const char* direction, uint16_t index, const char* what) {
@@ -182,11 +144,11 @@ void simBegin(const SimScript& script) {
     e.hostTime = 0;
     e.wallStart = std::chrono::steady_clock::now();
     e.pending.clear();
+    e.arrived.clear();
     e.input = InputPort();
     e.output = OutputPort();
     e.messagesSent = 0;
     e.sleepsSinceSend = 0;
-    e.delivered = e.deliveredSeen = 0;
 }
 
 bool simBusyOnThisThread() { return simDepth > 0; }
@@ -199,6 +161,11 @@ void simEvent(const std::string& what) {
 void simNote(const std::string& problem) {
     SimLock guard;
     emulation().log.deviceErrors.push_back(problem);
+}
+
+uint32_t simTakeArrived(uint8_t* area, uint32_t room) {
+    SimLock guard;
+    return takeArrived(emulation(), area, room);
 }
 
 SimLog simLog() {
@@ -229,19 +196,20 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
     return portNameAt(loaded().script.outputs, index, name);
 }
 
-MidiResult midiBackendInOpen(uint16_t index, uint8_t* area, uint32_t room, MidiReceiver receiver, void* context) {
+MidiResult midiBackendInOpen(uint16_t index) {
     SimLock guard;
     Emulation& e = loaded();
     if (index >= e.script.inputs.size()) return MIDI_BAD_PORT;
     if (e.input.open) return MIDI_ERROR;  // the emulation has one input at a time
     if (e.script.inputs[index].openResult != MIDI_OK) return e.script.inputs[index].openResult;
-    e.input = {true, false, index, area, room, receiver, context};
+    e.input = {true, false, index};
+    e.arrived.clear();
     event(e, "in", index, "open");
-    e.stopping = false;
-    e.worker = std::thread(deliverLoop);
     return MIDI_OK;
 }
 
+// A message the device sent before the run listened arrives as the input
+// starts.
 MidiResult midiBackendInStart() {
     SimLock guard;
     Emulation& e = emulation();
@@ -251,13 +219,12 @@ MidiResult midiBackendInStart() {
     e.input.started = true;
     if (!e.script.waitingMessage.empty() && e.script.inputs[e.input.index].device) {
         e.pending.push_back({currentTime(e), false, e.script.waitingMessage});
-        settle(e, guard);
+        arrive(e);
     }
     return MIDI_OK;
 }
 
-// Once closed, no reply reaches the receiver, and one being delivered has
-// finished.
+// Once closed, nothing more arrives, and what had arrived is gone.
 void midiBackendInClose() {
     std::function<void()> beforeClose;
     {
@@ -265,16 +232,13 @@ void midiBackendInClose() {
         if (emulation().input.open) beforeClose = emulation().script.onInputClose;
     }
     if (beforeClose) beforeClose();
-    SimLock lock;
+    SimLock guard;
     Emulation& e = emulation();
     if (!e.input.open) return;
     event(e, "in", e.input.index, "close");
     e.input.open = false;
-    e.stopping = true;
     e.pending.clear();
-    e.changed.notify_all();
-    lock.unlock();
-    e.worker.join();
+    e.arrived.clear();
 }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
@@ -289,7 +253,7 @@ MidiResult midiBackendOutOpen(uint16_t index) {
 }
 
 MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
-    SimLock lock;
+    SimLock guard;
     Emulation& e = emulation();
     if (!e.output.open) return MIDI_ERROR;
     ++e.messagesSent;
@@ -306,36 +270,26 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
     e.sleepsSinceSend = 0;
 
     // A reply held back for this moment arrives first.
-    bool held = false;
+    uint64_t now = currentTime(e);
     for (Delivery& d : e.pending) {
         if (d.onNextSend) {
             d.onNextSend = false;
-            d.due = currentTime(e);
-            held = true;
+            d.due = now;
         }
     }
-    if (held) settle(e, lock);
+    arrive(e);
 
-    bool scheduled = false;
     if (e.script.outputs[e.output.index].device) {
-        uint64_t now = currentTime(e);
         SimReply reply = simDeviceReceive(e.device, message, now, e.log);
-        scheduled = reply.kind == SimReply::Message;
-        if (scheduled) {
+        if (reply.kind == SimReply::Message) {
             bool onNext = reply.delayMs == SIM_ON_NEXT_SEND;
             for (uint32_t copy = 0; copy < reply.copies; ++copy)
                 e.pending.push_back({onNext ? 0 : now + reply.delayMs + copy * reply.copyGapMs, onNext, reply.message});
-            // On the host's clock a reply due now is made before this returns;
-            // on a wall clock it goes its own way, as from a driver, and the
-            // delivering thread is woken once the lock is let go.
-            if (!e.script.wallClock) {
-                e.changed.notify_all();
-                settle(e, lock);
-            }
+            // A reply due now has arrived before this returns.
+            arrive(e);
+            e.changed.notify_all();
         }
     }
-    lock.unlock();
-    if (scheduled) e.changed.notify_all();
     return MIDI_OK;
 }
 
@@ -347,48 +301,65 @@ void midiBackendOutClose() {
     e.output.open = false;
 }
 
-// A host sleep or poll of `milliseconds`: on the host's clock, the replies
-// that fall due meanwhile are delivered before it returns. True if sleeps
-// also take real time.
-static bool hostSleep(uint32_t milliseconds) {
-    SimLock lock;
-    Emulation& e = loaded();
+namespace {
+
+// A host sleep or poll of `milliseconds` on the host's clock.
+void hostSleep(Emulation& e, uint32_t milliseconds) {
     ++e.log.sleeps;
     ++e.sleepsSinceSend;
     e.log.sleptMs += milliseconds;
     e.hostTime += milliseconds;
-    if (!e.script.wallClock) settle(e, lock);
-    return e.script.realTime;
 }
 
-// Until a message is delivered that no poll pause has waited for yet, or
-// for `microseconds`.
-static void waitForDelivery(uint32_t microseconds) {
-    SimLock lock;
-    Emulation& e = emulation();
-    auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
-    e.changed.wait_until(lock.held, until, [&e] { return e.delivered != e.deliveredSeen; });
-    e.deliveredSeen = e.delivered;
+// On a wall clock: until a message arrives, or for one poll.
+uint32_t awaitOnWallClock(Emulation& e, SimLock& guard, uint8_t* area, uint32_t room) {
+    auto pollEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(e.script.wallPollUs);
+    for (;;) {
+        if (uint32_t bytes = takeArrived(e, area, room)) return bytes;
+        auto until = pollEnd;
+        uint64_t due = 0;
+        if (nextDue(e, due)) until = std::min(until, e.wallStart + std::chrono::milliseconds(due));
+        if (std::chrono::steady_clock::now() >= pollEnd) return 0;
+        e.changed.wait_until(guard.held, until);
+    }
 }
 
-// In real time a sleep is the platform's pacing sleep.
-void midiBackendSleep(uint32_t milliseconds) {
-    if (hostSleep(milliseconds)) pacingSleep(milliseconds);
-}
+}  // namespace
 
-void midiBackendPollPause() {
-    uint32_t wallPollUs = 0;
+// In real time a sleep also takes the platform's time.
+void midiBackendPacingSleep(uint32_t milliseconds) {
+    bool realTime;
     {
-        SimLock lock;
+        SimLock guard;
         Emulation& e = loaded();
-        if (e.script.wallClock) wallPollUs = e.script.wallPollUs;
+        hostSleep(e, milliseconds);
+        realTime = e.script.realTime;
     }
-    if (wallPollUs != 0) {
-        waitForDelivery(wallPollUs);
-    } else if (hostSleep(1)) {
-        waitForDelivery(1000);
-    }
+    if (realTime) sleepAtLeast(milliseconds);
 }
 
-// The emulation's thread tells the receiver of each message as it arrives.
-void midiBackendReceivePending() {}
+// On the host's clock a poll counts 1 ms, and what falls due meanwhile has
+// arrived when it returns; in real time it also takes 1 ms of the
+// platform's time when nothing came. On a wall clock it is the platform's
+// own poll.
+uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
+    SimLock guard;
+    Emulation& e = loaded();
+    if (e.script.wallClock) return awaitOnWallClock(e, guard, area, room);
+    if (uint32_t bytes = takeArrived(e, area, room)) return bytes;
+    hostSleep(e, 1);
+    if (uint32_t bytes = takeArrived(e, area, room)) return bytes;
+    if (e.script.realTime) {
+        guard.held.unlock();
+        sleepAtLeast(1);
+        guard.held.lock();
+    }
+    return 0;
+}
+
+void midiBackendDiscard() {
+    SimLock guard;
+    Emulation& e = emulation();
+    arrive(e);
+    e.arrived.clear();
+}

@@ -1,14 +1,16 @@
 // The MIDI ports the emulated device sits behind, and the emulation's
 // clock: the sim back end, for the tests and the demo.
 //
-// Like a driver, the back end tells the receiver of the device's replies on
-// a thread of its own. Time is the host's own sleep time: a reply due 3 ms
-// after a message arrives once the host's sleeps and polls add up to 3 ms
-// (a poll counts 1 ms), and the sleep returns only after that delivery. So
-// a run is the same every time, however slow the machine, and a reply's
-// timing relative to the host's polls is exactly what the script says. On a
-// wall clock (for a host whose sleeps do not come through here) time is
-// real time instead, and a poll is the platform's own.
+// The device's replies are a queue: each is scheduled when the host's
+// message reaches the device and arrives at the input port when it falls
+// due; the host takes the latest that has arrived when it awaits one. Time
+// is the host's own sleep time: a reply due 3 ms after a message has
+// arrived once the host's sleeps and polls add up to 3 ms (a poll counts
+// 1 ms). So a run is the same every time, however slow the machine, and a
+// reply's timing relative to the host's polls is exactly what the script
+// says. On a wall clock (for a host whose sleeps do not come through here)
+// time is real time instead, and a poll waits until a reply falls due or
+// for a poll's length.
 #pragma once
 
 #include <functional>
@@ -70,6 +72,9 @@ struct SimLog : DeviceLog {
 
 // Starts a fresh emulation: ports, device and log. Not while a port is open.
 void simBegin(const SimScript& script);
+// The latest message that has arrived at the input port, without waiting
+// (for a driver's stand-in that hands on what is there at once); 0: none.
+uint32_t simTakeArrived(uint8_t* area, uint32_t room);
 // A copy of the log so far.
 SimLog simLog();
 // Notes an event of the ports' surroundings ("out 0 reset") or something

@@ -1,5 +1,4 @@
-// The ALSA back end's decisions: which sequencer ports count, and how
-// System Exclusive pieces join into messages.
+// The ALSA back end's choice of ports: which sequencer ports count.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,55 +65,6 @@ TEST(AlsaPorts, OnlyHardwarePortsCount) {
         EXPECT_EQ(names(inputs), c.inputs) << c.name;
         EXPECT_EQ(names(outputs), c.outputs) << c.name;
     }
-}
-
-void collect(const uint8_t* message, uint32_t size, void* context) {
-    static_cast<std::vector<std::vector<uint8_t>>*>(context)->emplace_back(message, message + size);
-}
-
-// Into an area of the link's 200 bytes.
-std::vector<std::vector<uint8_t>> join(const std::vector<std::vector<uint8_t>>& pieces) {
-    uint8_t area[200];
-    SysexJoiner joiner{area, sizeof area};
-    std::vector<std::vector<uint8_t>> messages;
-    for (const auto& piece : pieces) joinSysexPiece(joiner, piece.data(), piece.size(), collect, &messages);
-    return messages;
-}
-
-std::vector<uint8_t> sysex(size_t dataBytes, uint8_t fill) {
-    std::vector<uint8_t> m(dataBytes + 2, fill);
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
-
-TEST(AlsaSysex, PiecesJoinIntoWholeMessages) {
-    // A 300-byte message arrives in pieces of 256 and 44 bytes.
-    std::vector<uint8_t> longMessage = sysex(298, 0x11);
-    std::vector<uint8_t> head(longMessage.begin(), longMessage.begin() + 256);
-    std::vector<uint8_t> tail(longMessage.begin() + 256, longMessage.end());
-    auto joined = join({head, tail});
-    ASSERT_EQ(joined.size(), 1u);
-    EXPECT_EQ(joined[0], std::vector<uint8_t>(longMessage.begin(), longMessage.begin() + 200));
-
-    // A 150-byte message split at 100 bytes comes whole.
-    std::vector<uint8_t> medium = sysex(148, 0x22);
-    joined = join({{medium.begin(), medium.begin() + 100}, {medium.begin() + 100, medium.end()}});
-    ASSERT_EQ(joined.size(), 1u);
-    EXPECT_EQ(joined[0], medium);
-}
-
-TEST(AlsaSysex, MessagesBackToBackAndStrayBytes) {
-    auto joined = join({{0xF0, 0x1A, 0xF7, 0xF0, 0x20, 0xF7}, {0xF0}, {0x77, 0xF7}});
-    EXPECT_EQ(joined, (std::vector<std::vector<uint8_t>>{{0xF0, 0x1A, 0xF7}, {0xF0, 0x20, 0xF7}, {0xF0, 0x77, 0xF7}}));
-
-    // Bytes without a 0xF0 before them belong to no message.
-    EXPECT_TRUE(join({{0x1A, 0xF7}}).empty());
-    // A real-time byte inside a message is no part of it; another status byte breaks it.
-    EXPECT_EQ(join({{0xF0, 0x1A, 0xF8, 0xF7}}), (std::vector<std::vector<uint8_t>>{{0xF0, 0x1A, 0xF7}}));
-    EXPECT_TRUE(join({{0xF0, 0x1A, 0x90, 0xF7}}).empty());
-    // A new 0xF0 starts over.
-    EXPECT_EQ(join({{0xF0, 0x01, 0xF0, 0x1A, 0xF7}}), (std::vector<std::vector<uint8_t>>{{0xF0, 0x1A, 0xF7}}));
 }
 
 }  // namespace

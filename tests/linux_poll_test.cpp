@@ -15,7 +15,8 @@ using Clock = std::chrono::steady_clock;
 TEST(LinuxPoll, AnUnansweredPollLastsAWindowsPoll) {
     for (int i = 0; i < 3; ++i) {
         auto start = Clock::now();
-        midiBackendPollPause();
+        uint8_t area[200];
+        EXPECT_EQ(midiBackendAwait(area, sizeof area), 0u);
         EXPECT_GE(Clock::now() - start, std::chrono::microseconds(15625));
     }
 }
@@ -23,7 +24,7 @@ TEST(LinuxPoll, AnUnansweredPollLastsAWindowsPoll) {
 TEST(LinuxPoll, ThePacingSleepIsNeverShorterThanAsked) {
     for (int i = 0; i < 20; ++i) {
         auto start = Clock::now();
-        midiBackendSleep(1);
+        midiBackendPacingSleep(1);
         EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1));
     }
 }

@@ -1,7 +1,7 @@
 // Framing of outgoing messages and capture of replies.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
 
 #include "core/console.h"
 #include "midi/midi_link.h"
@@ -34,21 +34,46 @@ TEST_F(MidiLinkTest, APayloadOver46BytesSendsNothing) {
     EXPECT_TRUE(simLog().sent.empty());
 }
 
-TEST(MidiCallback, StoresTheCountAndCodeOfEachMessage) {
-    midiLink.replyCount.store(0);
-    const uint8_t reply[] = {0xF0, 0x1A, 0xF7};
-    std::memcpy(midiLink.rxBuffer, reply, sizeof reply);
+// Replies as the link takes them: the latest whole message that has come,
+// its count and its code together; what came before a forgetting is gone.
+TEST(MidiReplies, TheCountAndTheCodeAreOfTheLatestMessage) {
+    std::string console;
+    consoleCaptureTo(&console);
+    SimScript script;
+    script.waitingMessage = {0xF0, 0x20, 0xF7};
+    // Two answers to one request, both there before the link looks.
+    script.identifyReplies = {simMessage({0xF0, 0x77, 0xF7}, 0)};
+    script.identifyOtherwise = simMessage({0xF0, 0x1A, 0x00, 0x00, 0xF7}, 0);
+    simBegin(script);
+    ASSERT_EQ(openMidiIn(0), 0);
+    ASSERT_EQ(openMidiOut(0), 0);
 
-    onMidiInMessage(&midiLink, 3);
+    awaitReply();  // the message waiting since the input started
     EXPECT_EQ(replyCount(), 3);
-    EXPECT_EQ(takeReplyCode(), 0x1A);
+    EXPECT_EQ(takeReplyCode(), 0x20);
     EXPECT_EQ(replyCount(), 0);
 
-    // A 1-byte message counts 1 and stays until taken or forgotten.
-    onMidiInMessage(&midiLink, 1);
-    EXPECT_EQ(replyCount(), 1);
+    const uint8_t request[] = {0x35, 0x0E, 0x62, 0x19, 0x1C, 0x17, 0x48};
+    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    awaitReply();
+    EXPECT_EQ(replyCount(), 5);
+    EXPECT_EQ(takeReplyCode(), 0x1A);
+
+    // Forgotten: what has come and not been taken, and the count.
+    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    forgetReplies();
+    awaitReply();
+    EXPECT_EQ(replyCount(), 0);
+    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    awaitReply();
+    EXPECT_EQ(replyCount(), 5);
     forgetReplies();
     EXPECT_EQ(replyCount(), 0);
+
+    EXPECT_EQ(closeMidiIn(), 1);
+    EXPECT_EQ(closeMidiOut(), 1);
+    consoleCaptureTo(nullptr);
 }
 
 }  // namespace

@@ -132,7 +132,6 @@ TEST(RandomDevice, EveryRunEndsCleanlyAndSendsOnlyValidatedRecords) {
         SimScript script = randomScript(d);
         ASSERT_TRUE(writeTextFile("Calvenor_Pro.kit", kitText(kit)));
 
-        midiLink.replyCount.store(0);
         simBegin(script);
         std::string console;
         consoleCaptureTo(&console);

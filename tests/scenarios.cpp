@@ -545,6 +545,30 @@ std::vector<Scenario> scenarios() {
         all.back().script.identifyReplies = {longReply(0x48)};
         all.back().script.recordReplies = {longReply(0x1A)};
     }
+    {
+        // A long message whose tail never comes: what follows it is a new
+        // message, never glued onto the stale one. On the MIDI service the
+        // next F0 cuts it at a buffer's end, which hands back an empty buffer.
+        auto cutAt = [](uint8_t code, size_t bytes) {
+            SimBytes m = {0xF0, code};
+            m.resize(bytes, 0x01);
+            return m;
+        };
+        Scenario waiting{"a waiting message cut at 200 bytes, then the identify answer", ONE_RECORD,
+                         SimScript(), DEVICE + progress('-', 0) + DONE, Messages{id} + one, FULL_RUN};
+        waiting.script.waitingMessage = cutAt(0x30, 200);
+        waiting.windowsOnly = true;
+        all.push_back(waiting);
+        Scenario lostTail{"an acknowledgement cut at 800 bytes, then a CRC error on the resend", three, SimScript(),
+                          DEVICE + progress('-', 0) + progress('-', 0) + CRC + progress('-', 0) + progress('-', 33) +
+                              progress('\\', 66) + DONE,
+                          Messages{id} + repeat(recordMessages(three, 0), 3) + recordMessages(three, 1) +
+                              recordMessages(three, 2),
+                          FULL_RUN};
+        lostTail.script.recordReplies = {simMessage(cutAt(0x1A, 800)), simCode(0x20)};
+        lostTail.windowsOnly = true;
+        all.push_back(lostTail);
+    }
     // Windows 11's MIDI service, played by the double's service mode.
     for (Scenario s : serviceScenarios(three, one, id)) {
         s.windowsOnly = true;

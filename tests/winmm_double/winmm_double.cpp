@@ -4,7 +4,8 @@
 // header and capability sizes are checked, headers must be prepared, a
 // queued buffer keeps a port from closing, a reset hands queued buffers
 // back, each port answers the query for its device interface, and input
-// comes on the emulation's own thread. Behind it is the emulated device of
+// comes on a driver thread of its own, which takes each of the emulated
+// device's messages as it arrives. Behind it is the emulated device of
 // the sim back end, running on a wall clock.
 //
 // It serves WinMM in either of Windows' two ways:
@@ -14,7 +15,8 @@
 //   driver holds it, and a driver can be made slow to let go, or stuck;
 // - the MIDI service (Windows 11, `servicePath`): the device's bytes are
 //   parsed as the service parses them: a status byte inside a System
-//   Exclusive message cuts it (MIM_LONGERROR), a full buffer is handed back
+//   Exclusive message cuts it (MIM_LONGERROR; MIM_LONGDATA with an empty
+//   buffer where the cut falls at a buffer's end), a full buffer is handed back
 //   without F7 and the message goes on in the next, an F0 that finds no
 //   buffer is dropped, short messages come as MIM_DATA; a send is
 //   synchronous (done when it returns, never in the queue) and one the
@@ -31,6 +33,7 @@
 #include <mmsystem.h>
 #include <mmddk.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -38,6 +41,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "backends/backend.h"
 #include "sim/emulation.h"
@@ -64,6 +68,8 @@ struct Double {
     bool inputStarted = false;
     bool delivering = false;
     uint16_t inIndex = 0;
+    std::thread driver;             // takes the device's messages in turn
+    std::atomic<bool> driverRunning{false};
     DWORD_PTR inputProc = 0;
     DWORD_PTR inputInstance = 0;
     // The service's parse of the device's bytes.
@@ -205,10 +211,13 @@ bool deliverParsed(std::unique_lock<std::mutex>& lock, uint32_t bytes) {
                 }
                 continue;
             }
-            winmm.inSysex = false;  // another status byte cuts the message
+            // Another status byte cuts the message: its buffer comes back as
+            // an error, or, when the cut falls at a buffer's end (nothing in
+            // the buffer yet), empty.
+            winmm.inSysex = false;
             if (MIDIHDR* header = winmm.filling) {
                 winmm.filling = nullptr;
-                handBack(lock, header, MIM_LONGERROR);
+                handBack(lock, header, header->dwBytesRecorded == 0 ? MIM_LONGDATA : MIM_LONGERROR);
             }
         }
         if (byte == 0xF0) {
@@ -228,7 +237,7 @@ bool deliverParsed(std::unique_lock<std::mutex>& lock, uint32_t bytes) {
 
 // A message from the emulated device, once the input is started; otherwise
 // it is lost.
-void onEmulatedMessage(void*, uint32_t bytes) {
+void onEmulatedMessage(uint32_t bytes) {
     std::unique_lock<std::mutex> lock(winmm.mutex);
     bool delivered = false;
     if (winmm.inputStarted) {
@@ -239,6 +248,20 @@ void onEmulatedMessage(void*, uint32_t bytes) {
     }
     lock.unlock();
     if (!delivered) simEvent("reply dropped");
+}
+
+// The driver's thread: each message of the emulated device as it arrives.
+void driverLoop() {
+    while (winmm.driverRunning.load()) {
+        uint32_t bytes = midiBackendAwait(winmm.staging, sizeof winmm.staging);
+        if (bytes != 0) onEmulatedMessage(bytes);
+    }
+}
+
+void stopDriver() {
+    if (!winmm.driver.joinable()) return;
+    winmm.driverRunning = false;
+    winmm.driver.join();
 }
 
 std::string hex(const MIDIHDR* header) {
@@ -319,8 +342,7 @@ MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size) 
 MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     start();
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || callback == 0) return misuse("midiInOpen callback");
-    MMRESULT result = midiBackendInOpen(static_cast<uint16_t>(id), winmm.staging, sizeof winmm.staging,
-                                        onEmulatedMessage, nullptr);
+    MMRESULT result = midiBackendInOpen(static_cast<uint16_t>(id));
     if (result != MMSYSERR_NOERROR) return result;
     {
         std::lock_guard<std::mutex> guard(winmm.mutex);
@@ -363,21 +385,31 @@ MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR header, UINT size) {
     return MMSYSERR_NOERROR;
 }
 
-// A message the device sent before the port opened arrives at once.
+// A message the device sent before the port opened arrives at once, before
+// this returns; from then on the driver's thread takes each message.
 MMRESULT WINAPI midiInStart(HMIDIIN) {
     {
         std::lock_guard<std::mutex> guard(winmm.mutex);
         winmm.inputStarted = true;
     }
     MMRESULT result = midiBackendInStart();
-    std::lock_guard<std::mutex> guard(winmm.mutex);
-    if (result != MMSYSERR_NOERROR) winmm.inputStarted = false;
+    if (result != MMSYSERR_NOERROR) {
+        std::lock_guard<std::mutex> guard(winmm.mutex);
+        winmm.inputStarted = false;
+        return result;
+    }
+    if (uint32_t bytes = simTakeArrived(winmm.staging, sizeof winmm.staging)) onEmulatedMessage(bytes);
+    if (!winmm.driver.joinable()) {
+        winmm.driverRunning = true;
+        winmm.driver = std::thread(driverLoop);
+    }
     return result;
 }
 
 // Once stopped, no message reaches the callback, and one being delivered
 // has finished. The service hands back a part-filled buffer as an error.
 MMRESULT WINAPI midiInStop(HMIDIIN) {
+    stopDriver();
     std::unique_lock<std::mutex> lock(winmm.mutex);
     winmm.inputStarted = false;
     winmm.changed.wait(lock, [] { return !winmm.delivering; });
@@ -422,6 +454,7 @@ MMRESULT WINAPI midiInClose(HMIDIIN) {
         if (!winmm.queued.empty()) return MIDIERR_STILLPLAYING;
         winmm.inputStarted = false;
     }
+    stopDriver();
     midiBackendInClose();
     callInputProc(MIM_CLOSE, 0);
     saveLog();
