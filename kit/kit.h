@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "core/outcome.h"
@@ -49,6 +50,11 @@ inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {
 // a further value follows beyond `capacity`.
 size_t readKitValues(const char* text, size_t length, uint8_t* out, size_t capacity,
                      bool& more);
+
+// Reads the values of an open kit file into `image`: all of them, more
+// than the image can count, or not all because a read failed.
+enum class KitReading { Whole, TooMany, Failed };
+KitReading readKitFile(FILE* file, KitImage& image);
 
 // Whether the name carries the product prefix (letter case ignored).
 bool hasKitPrefix(const std::string& name);

@@ -35,6 +35,7 @@ struct KitText {
     bool drained;
     FillFn fill;
     void* source;
+    bool failed;  // the source could not be read to its end
 };
 
 void refill(KitText& text) {
@@ -112,6 +113,9 @@ size_t readValues(KitText& text, uint8_t* out, size_t capacity, bool& more) {
     return count;
 }
 
+// The 64 KiB scan block is too large for the stack of every caller.
+KitText sharedText;
+
 struct MemorySource {
     const char* data;
     size_t left;
@@ -126,12 +130,15 @@ size_t fillFromMemory(void* source, unsigned char* into, size_t room) {
     return n;
 }
 
+// A read that fails (a failing disk, a drive pulled out, a share that
+// drops) ends the text like its end would: the C library's error indicator
+// tells the two apart.
 size_t fillFromFile(void* source, unsigned char* into, size_t room) {
-    return std::fread(into, 1, room, static_cast<FILE*>(source));
+    auto* file = static_cast<FILE*>(source);
+    size_t got = std::fread(into, 1, room, file);
+    if (got < room && std::ferror(file)) sharedText.failed = true;
+    return got;
 }
-
-// The 64 KiB scan block is too large for the stack of every caller.
-KitText sharedText;
 
 }  // namespace
 
@@ -141,6 +148,7 @@ size_t readKitValues(const char* data, size_t length, uint8_t* out, size_t capac
     KitText& text = sharedText;
     text.at = text.end = 0;
     text.drained = false;
+    text.failed = false;
     text.fill = fillFromMemory;
     text.source = &memory;
     return readValues(text, out, capacity, more);
@@ -154,21 +162,27 @@ Outcome loadKitImage(const std::string& path, KitImage& image) {
         return Outcome::Stop;
     }
     consolePrint("OK: File '%s' is open.\n", path.c_str());
-
-    KitText& text = sharedText;
-    text.at = text.end = 0;
-    text.drained = false;
-    text.fill = fillFromFile;
-    text.source = file;
-    bool tooMany = false;
-    image.count = static_cast<uint16_t>(readValues(text, image.bytes, KIT_MAX_VALUES, tooMany));
+    KitReading reading = readKitFile(file, image);
     std::fclose(file);
 
-    if (tooMany) {
-        // More values than the image can count: refuse rather than flash a
-        // cut-off image.
+    // A file that could not be read to its end, or holds more values than
+    // the image can count: refuse rather than flash a cut-off image.
+    if (reading != KitReading::Whole) {
         consolePrint("Error: The upgrade file is error!\n\n");
         return Outcome::Stop;
     }
     return Outcome::GoOn;
+}
+
+KitReading readKitFile(FILE* file, KitImage& image) {
+    KitText& text = sharedText;
+    text.at = text.end = 0;
+    text.drained = false;
+    text.failed = false;
+    text.fill = fillFromFile;
+    text.source = file;
+    bool tooMany = false;
+    image.count = static_cast<uint16_t>(readValues(text, image.bytes, KIT_MAX_VALUES, tooMany));
+    if (text.failed) return KitReading::Failed;
+    return tooMany ? KitReading::TooMany : KitReading::Whole;
 }

@@ -33,7 +33,30 @@ struct KitCase {
     const char* name;
     std::vector<FolderEntry> setup;
     std::string expected;  // after the banner, before the pause
+    long readFailAfter = -1;  // reads of the kit fail past this many bytes
 };
+
+// Runs `program` with the kit's reads failing past `readFailAfter` bytes
+// (-1: none), through the failing disk preloaded into it. Under Wine the
+// test's own environment brings it (see CMakeLists.txt).
+ProgramRun runWithDisk(const std::string& program, const std::string& folder, long readFailAfter) {
+    if (readFailAfter < 0) return runProgram(program, folder);
+    EXPECT_TRUE(writeTextFile(folder + "/read-fail-after", std::to_string(readFailAfter)));
+#ifndef _WIN32
+    setEnvironment("LD_PRELOAD", READ_FAIL_SHIM);
+    setEnvironment("ASAN_OPTIONS", "verify_asan_link_order=0");
+#endif
+    ProgramRun run = runProgram(program, folder);
+#ifndef _WIN32
+    setEnvironment("LD_PRELOAD", "");
+    setEnvironment("ASAN_OPTIONS", "");
+#endif
+    return run;
+}
+
+// 24 records of 36 bytes; as text, each byte takes 3 characters.
+const Bytes RECORDS_24 = makeSampleImage(24, 32, 9);
+constexpr long TEXT_OF_10_RECORDS = 10 * 36 * 3;
 
 // Valid records of 65535 bytes in all: as many values as a kit can have.
 Bytes fullImage() {
@@ -83,6 +106,13 @@ std::vector<KitCase> kitCases() {
         // One value more: the count would wrap and the cut image would pass.
         {"more values than the count holds", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(fullImage()) + "00\n"}},
          "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        // The records read so far are valid: only the read's failure tells.
+        {"a read error after the 10th of 24 records", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n", TEXT_OF_10_RECORDS},
+        {"a read error at the first byte", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n", 0},
+        {"the same kit read whole", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), 1000000},
     };
 }
 
@@ -100,12 +130,23 @@ TEST(BlackBox, KitPhaseOfBothBuilds) {
                 else
                     ASSERT_TRUE(writeTextFile(folder.file(s.name), s.text));
             }
-            ProgramRun run = runProgram(build.program, folder.path);
+            ProgramRun run = runWithDisk(build.program, folder.path, c.readFailAfter);
             EXPECT_EQ(run.out, build.banner + c.expected + PAUSE) << build.program << ": " << c.name;
             EXPECT_EQ(run.err, "") << build.program << ": " << c.name;
             EXPECT_EQ(run.exitCode, 0) << build.program << ": " << c.name;
         }
     }
+}
+
+// Against the emulated device, which would take the ten records read and
+// report success: the run stops before any port.
+TEST(BlackBox, AKitThatFailsToReadTouchesNoPort) {
+    TempFolder folder;
+    ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kitText(RECORDS_24)));
+    ProgramRun run = runWithDisk(UPDATE_DEMO_EXE, folder.path, TEXT_OF_10_RECORDS);
+    EXPECT_EQ(run.out, std::string(BUILDS[0].banner) +
+                           "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n" + PAUSE);
+    EXPECT_EQ(run.exitCode, 0);
 }
 
 // The progress line has no line end: it must be flushed as it is drawn, or

@@ -1,6 +1,9 @@
 // Reading kit text and checking its records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -164,6 +167,47 @@ TEST_F(KitValidation, ALargestImageOfManyRecords) {
 }
 
 #ifndef _WIN32
+// A file whose reads fail past `limit` bytes of `text` (a failing disk).
+struct FailingFile {
+    std::string text;
+    size_t at;
+    size_t limit;
+};
+
+FILE* openFailing(FailingFile& f) {
+    cookie_io_functions_t io = {};
+    io.read = [](void* cookie, char* into, size_t room) -> ssize_t {
+        auto& file = *static_cast<FailingFile*>(cookie);
+        if (file.at >= file.text.size()) return 0;
+        if (file.at >= file.limit) return -1;
+        size_t n = std::min({room, file.text.size() - file.at, file.limit - file.at});
+        std::memcpy(into, file.text.data() + file.at, n);
+        file.at += n;
+        return static_cast<ssize_t>(n);
+    };
+    return fopencookie(&f, "rb", io);
+}
+
+// Failing at a record boundary leaves an image of valid records: only the
+// read's own failure tells.
+TEST(KitReader, AFailedReadIsNoEndOfTheKit) {
+    const std::string text = kitText(makeSampleImage(24, 32, 9));  // records of 36 bytes, 3 characters each
+    const struct {
+        size_t limit;
+        KitReading reading;
+    } cases[] = {{0, KitReading::Failed}, {10 * 36 * 3, KitReading::Failed}, {10 * 36 * 3 + 1, KitReading::Failed},
+                 {text.size() - 1, KitReading::Failed}, {text.size(), KitReading::Whole}};
+    auto image = std::make_unique<KitImage>();
+    for (const auto& c : cases) {
+        FailingFile f = {text, 0, c.limit};
+        FILE* file = openFailing(f);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(readKitFile(file, *image), c.reading) << "failing after " << c.limit;
+        std::fclose(file);
+    }
+    EXPECT_EQ(image->count, 24 * 36);
+}
+
 // The search's own name rules, where the file system has no wildcard search.
 TEST(KitSearch, PosixNameRules) {
     EXPECT_TRUE(isKitFileName("Calvenor_Pro.kit"));

@@ -60,6 +60,10 @@ inline std::string readFile(const std::string& path) {
 std::string nativePath(const std::string& path);
 #endif
 
+// Sets (or, with "", removes) a variable of this process's environment,
+// which the programs it runs inherit.
+void setEnvironment(const std::string& name, const std::string& value);
+
 // Makes `path` a directory.
 void makeFolder(const std::string& path);
 // Makes `path` a named pipe (POSIX only).

@@ -34,6 +34,14 @@ WorkingFolder::~WorkingFolder() {
     if (chdir(previous.c_str()) != 0) std::abort();
 }
 
+void setEnvironment(const std::string& name, const std::string& value) {
+    if (value.empty()) {
+        unsetenv(name.c_str());
+    } else {
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
 void makeFolder(const std::string& path) { mkdir(path.c_str(), 0755); }
 
 void makeFifo(const std::string& path) { mkfifo(path.c_str(), 0644); }

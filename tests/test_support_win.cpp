@@ -73,6 +73,10 @@ std::string nativePath(const std::string& path) {
     return windows;
 }
 
+void setEnvironment(const std::string& name, const std::string& value) {
+    SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
 ProgramRun runProgram(const std::string& program, const std::string& folder, const std::vector<std::string>&) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
