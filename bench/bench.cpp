@@ -144,17 +144,9 @@ void kitRows(std::vector<Row>& rows) {
 struct RunCost {
     double wall;
     double cpu;         // the whole process
-    double runThread;   // the run's own thread
     long wakeUps;       // the run's thread: voluntary context switches
     SimLog log;
 };
-
-double threadCpuSeconds() {
-    rusage usage;
-    getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-           usage.ru_stime.tv_usec / 1e6;
-}
 
 long threadWakeUps() {
     rusage usage;
@@ -169,11 +161,10 @@ RunCost wholeRun(const Bytes& image, const SimScript& script) {
     std::string console;
     consoleCaptureTo(&console);
     double cpu0 = cpuSeconds();
-    double thread0 = threadCpuSeconds();
     long wakeUps0 = threadWakeUps();
     auto start = Clock::now();
     runUpdateWith(STANDARD_PROFILE);
-    RunCost cost{secondsSince(start), cpuSeconds() - cpu0, threadCpuSeconds() - thread0, threadWakeUps() - wakeUps0,
+    RunCost cost{secondsSince(start), cpuSeconds() - cpu0, threadWakeUps() - wakeUps0,
                  simLog()};
     consoleCaptureTo(nullptr);
     if (console.find("Target update successfully!") == std::string::npos) {
@@ -209,7 +200,7 @@ struct Cores {
 SimScript benchScript() {
     SimScript script;
     script.realTime = true;
-    script.wallClock = true;  // replies come on the device's own thread, as from a driver
+    script.wallClock = true;  // replies fall due in real time, as from a driver
     script.modelDelayMs = 0;  // answers at once
     script.keepLog = false;   // the device's own bookkeeping is not the updater's cost
     return script;
@@ -242,11 +233,10 @@ void cpuRows(std::vector<Row>& rows, int core, int rounds) {
     Cores cores(core);
     SimScript script = benchScript();
     Bytes image = makeSampleImage(250, 22, 7);
-    double update = 0, runThread = 0, bare = 0, wall = 0;
+    double update = 0, bare = 0, wall = 0;
     for (int i = 0; i < rounds; ++i) {
         RunCost cost = wholeRun(image, script);
         update += cost.cpu;
-        runThread += cost.runThread;
         wall += cost.wall;
         bare += bareSleepLoopCpu(cost.wall);
     }
@@ -255,10 +245,6 @@ void cpuRows(std::vector<Row>& rows, int core, int rounds) {
     rows.push_back({"CPU / wall, whole updates" + of, format("%.2f %%", 100 * update / wall), ""});
     rows.push_back({"CPU / wall, bare 1 ms sleep loops", format("%.2f %%", 100 * bare / wall), ""});
     rows.push_back({"CPU, whole updates / bare loops" + where, format("%.2f", update / bare), ""});
-    // The rest of the process is the emulated device's thread, which
-    // delivers each reply as a driver's thread would.
-    rows.push_back({"  of the updates' CPU, on the device's thread" + where,
-                    format("%.1f %%", 100 * (update - runThread) / update), ""});
 }
 
 // What the sleeps alone cost on this machine: 2000 sleeps of 1 ms, plain
@@ -317,9 +303,7 @@ int main() {
     sleepRows(rows);
     kitRows(rows);
     allocationRows(rows);
-    // On one core, as the target is measured: the emulated device's thread
-    // is woken by the run's own sends, which costs a wake-up across cores
-    // that a real device's interrupt does not. Then on any core, for the
+    // On one core, as the target is measured, then on any core, for the
     // record.
     wallRows(rows, sched_getcpu());
     cpuRows(rows, sched_getcpu(), 40);
