@@ -1,15 +1,53 @@
 // The update run: the phases in their fixed order, then the port release and
-// the pause. Every path ends with exit code 0.
+// the pause. Every path ends with exit code 0. The run's account
+// (core/run_log.h) is begun before the banner and ended before the pause.
 #include "app/run.h"
 
 #include <memory>
 #include <string>
 
 #include "core/console.h"
+#include "core/run_log.h"
+#include "core/system.h"
 #include "app/keep_awake.h"
 #include "kit/kit.h"
 #include "midi/midi_link.h"
 #include "protocol/update_protocol.h"
+
+#ifndef UPDATE_VERSION
+#error "UPDATE_VERSION must be defined by the build"
+#endif
+
+namespace {
+
+void beginAccount(const TargetProfile& profile) {
+    runLogBegin();
+    char text[256];
+    describeLocalTime(text, sizeof text);
+    runLogLine("started %s", text);
+    bool gd32 = profile.deviceId == GD32_PROFILE.deviceId;
+    runLogLine("program: %s %s, %s profile (device id 0x%02X)", gd32 ? "update-gd32" : "update", UPDATE_VERSION,
+               gd32 ? "GD32" : "standard", profile.deviceId);
+    describeSystem(text, sizeof text);
+    runLogLine("system: %s", text);
+}
+
+// The kit as the account tells it: its name, size, records and SHA-256.
+void accountOfKit(const std::string& path, const KitImage& image, bool valid) {
+    KitFileFacts facts;
+    bool whole = readKitFileFacts(path, facts);
+    if (!whole) {
+        runLogLine("kit: %s, cannot be read to its end", path.c_str());
+    } else if (valid) {
+        runLogLine("kit: %s, %llu bytes, %u values, %lu records, SHA-256 %s", path.c_str(), facts.bytes,
+                   static_cast<unsigned>(image.count), static_cast<unsigned long>(kitRecordCount(image)),
+                   facts.sha256);
+    } else {
+        runLogLine("kit: %s, %llu bytes, refused, SHA-256 %s", path.c_str(), facts.bytes, facts.sha256);
+    }
+}
+
+}  // namespace
 
 int runUpdateWith(const TargetProfile& profile) {
     std::string kitPath;
@@ -17,35 +55,45 @@ int runUpdateWith(const TargetProfile& profile) {
     auto image = std::make_unique<KitImage>();
     image->count = 0;
 
+    beginAccount(profile);
     consolePrintFormat(profile.banner);
 
-    bool kitReady = findKitFile(kitPath) == Outcome::GoOn;
-    if (kitReady) deviceId = profile.deviceId;  // the kit's name is accepted
-    kitReady = kitReady && loadKitImage(kitPath, *image) == Outcome::GoOn &&
-               validateKitImage(*image) == Outcome::GoOn;
+    bool kitFound = findKitFile(kitPath) == Outcome::GoOn;
+    if (kitFound) deviceId = profile.deviceId;  // the kit's name is accepted
+    bool kitReady = kitFound && loadKitImage(kitPath, *image) == Outcome::GoOn &&
+                    validateKitImage(*image) == Outcome::GoOn;
+    if (kitFound) accountOfKit(kitPath, *image, kitReady);
+    if (!kitReady) runLogLine("outcome: stopped in the kit phase; no MIDI port touched");
     if (kitReady) {
         uint16_t outputStart = 0;
         bool awake = false;
-        if (probeMidiDevices(outputStart) == Outcome::GoOn) {
-            if (openMidiIn(0) != 0) {
-                consolePrint("Error: The MIDI In of device is missing!\n\n");
-            } else if (openMidiOut(outputStart) != 0) {
-                consolePrint("Error: The MIDI Out of device is missing!\n\n");
-            } else {
-                // A computer that sleeps mid-update leaves the device half-written.
-                keepSystemAwake();
-                awake = true;
-                if (identifyTarget(profile, deviceId) == Outcome::GoOn) transferImage(*image);
-            }
+        if (probeMidiDevices(outputStart) != Outcome::GoOn) {
+            runLogLine("outcome: stopped at the device check");
+        } else if (openMidiIn(0) != 0) {
+            consolePrint("Error: The MIDI In of device is missing!\n\n");
+            runLogLine("outcome: no input port opened");
+        } else if (openMidiOut(outputStart) != 0) {
+            consolePrint("Error: The MIDI Out of device is missing!\n\n");
+            runLogLine("outcome: no output port opened");
+        } else {
+            // A computer that sleeps mid-update leaves the device half-written.
+            keepSystemAwake();
+            awake = true;
+            if (identifyTarget(profile, deviceId) == Outcome::GoOn) transferImage(*image);
         }
-        // The outcome is on the console before the release, which can take
-        // seconds on a device that has stopped reading.
+        // The outcome is on the console and in the account before the
+        // release, which can take seconds on a device that has stopped
+        // reading.
         consoleFlush();
+        runLogFlush();
         closeMidiIn();
         closeMidiOut();
+        runLogLine("ports released");
         if (awake) allowSystemSleep();
     }
 
+    runLogLine("the pause");
+    runLogEnd();
     consolePause();
     return 0;
 }

@@ -61,8 +61,10 @@ void midiBackendInClose();
 uint32_t midiBackendAwait(uint8_t* area, uint32_t room);
 // Drops everything received so far, an unfinished message included (where
 // there is a kernel, what waits there is read first), so that what
-// midiBackendAwait returns next began to arrive after this call.
-void midiBackendDiscard();
+// midiBackendAwait returns next began to arrive after this call. Returns
+// the length of the latest whole message it dropped, written into `area`
+// as midiBackendAwait writes one (for the run's account), or 0.
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room);
 
 MidiResult midiBackendOutOpen(uint16_t index);
 // Sends one System Exclusive message. What it waits for is the platform's:

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "core/run_log.h"
 #include "backends/alsa_ports.h"
 #include "backends/backend.h"
 #include "backends/sysex_joiner.h"
@@ -74,6 +75,19 @@ void midiBackendListPorts() {
     }
     classifySeqPorts(all, snd_seq_client_id(seq), inputPorts, outputPorts);
     snd_seq_close(seq);
+    auto listed = [](const std::vector<SeqPortInfo>& ports, const SeqPortInfo& p) {
+        for (const SeqPortInfo& q : ports)
+            if (q.client == p.client && q.port == p.port) return true;
+        return false;
+    };
+    for (const SeqPortInfo& p : all) {
+        bool in = listed(inputPorts, p), out = listed(outputPorts, p);
+        runLogLine("sequencer port %d:%d \"%s\": %s", p.client, p.port, p.name.c_str(),
+                   in && out ? "counts, input and output"
+                   : in      ? "counts, input"
+                   : out     ? "counts, output"
+                             : "left out (not a hardware port we may use)");
+    }
 }
 
 namespace {
@@ -230,7 +244,9 @@ uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
     return 0;
 }
 
-void midiBackendDiscard() {
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
     readPending();
+    uint32_t dropped = sysexTakeWhole(input.joiner, area, room);
     sysexDiscard(input.joiner);
+    return dropped;
 }

@@ -27,6 +27,7 @@
 #include "backends/backend.h"
 #include "backends/sysex_joiner.h"
 #include "backends/waits.h"
+#include "core/run_log.h"
 #include "core/text.h"
 
 namespace {
@@ -40,41 +41,64 @@ constexpr int RECEIVE_BUFFERS = 2;
 
 // --- which ports count ------------------------------------------------------
 
-// The instance names of the MIDI service's own software transports: the
-// built-in loopbacks, the basic loopback, app-to-app ports and network MIDI.
-const char* const SERVICE_SOFTWARE_INSTANCES[] = {"midiu_loop_", "midiu_bloop_", "midiu_apppub_",
-                                                  "midiu_net2udp_"};
-
-// A device interface (ASCII, in wide characters; any other character as
-// '?') of the service's software device, as \\?\swd#midisrv#<instance>#{...},
-// whose instance is a software transport's. A USB device's port gives its
-// kernel-streaming filter instead.
+// Only devices count. A port's device interface (asked of WinMM with
+// DRV_QUERYDEVICEINTERFACE) tells what it is: a USB device's
+// (\\?\usb#...), or the MIDI service's stand-in for a device's
+// kernel-streaming filter (\\?\swd#midisrv#midiu_ks_... or midiu_ksa_...,
+// which the service gives a USB device's port when it cannot read the
+// filter's path) counts. Every other interface is left out: the service's
+// own software transports (loopbacks, app-to-app ports, network MIDI),
+// other software devices, root-enumerated virtual MIDI drivers (virtual
+// cables, network MIDI drivers), a PCI card, the GS synth. A port whose
+// interface cannot be told (a failed query or an empty answer: older
+// Windows, some drivers, Wine) counts, as all ports did before the
+// interface could be asked.
+constexpr char USB_DEVICE[] = "\\\\?\\usb#";
 constexpr char SERVICE_DEVICE[] = "\\\\?\\swd#midisrv#";
+const char* const SERVICE_DEVICE_STAND_INS[] = {"midiu_ks_", "midiu_ksa_"};
 
-bool isServiceSoftwareInterface(const std::string& name) {
-    if (!startsWithIgnoringCase(name.c_str(), SERVICE_DEVICE)) return false;
+enum class PortKind { Unknown, Usb, ServiceStandIn, ServiceSoftware, Other };
+
+PortKind kindOfInterface(const std::string& name) {
+    if (name.empty()) return PortKind::Unknown;
+    if (startsWithIgnoringCase(name.c_str(), USB_DEVICE)) return PortKind::Usb;
+    if (!startsWithIgnoringCase(name.c_str(), SERVICE_DEVICE)) return PortKind::Other;
     const char* instance = name.c_str() + sizeof SERVICE_DEVICE - 1;
-    for (const char* transport : SERVICE_SOFTWARE_INSTANCES)
-        if (startsWithIgnoringCase(instance, transport)) return true;
-    return false;
+    for (const char* standIn : SERVICE_DEVICE_STAND_INS)
+        if (startsWithIgnoringCase(instance, standIn)) return PortKind::ServiceStandIn;
+    return PortKind::ServiceSoftware;
 }
 
-// Asks for port `index`'s device interface (the handle is the port's index).
-// A port whose interface cannot be told (a failed query or an empty string,
-// as on the classic stack of some drivers or older Windows) counts.
+bool kindCounts(PortKind kind) {
+    return kind == PortKind::Unknown || kind == PortKind::Usb || kind == PortKind::ServiceStandIn;
+}
+
+const char* kindText(PortKind kind) {
+    switch (kind) {
+    case PortKind::Unknown: return "counts (its interface cannot be told)";
+    case PortKind::Usb: return "counts (a USB device)";
+    case PortKind::ServiceStandIn: return "counts (the MIDI service's stand-in for a device)";
+    case PortKind::ServiceSoftware: return "left out (a software port of the MIDI service)";
+    case PortKind::Other: break;
+    }
+    return "left out (not a USB device: a virtual or other driver's port)";
+}
+
+// Port `index`'s device interface (the handle is the port's index), in
+// ASCII (any other character as '?'); empty where it cannot be told.
 template <typename Handle>
-bool isServiceSoftwarePort(MMRESULT(WINAPI* message)(Handle, UINT, DWORD_PTR, DWORD_PTR), UINT index) {
+std::string portInterface(MMRESULT(WINAPI* message)(Handle, UINT, DWORD_PTR, DWORD_PTR), UINT index) {
     auto port = reinterpret_cast<Handle>(static_cast<UINT_PTR>(index));
     ULONG bytes = 0;
     if (message(port, DRV_QUERYDEVICEINTERFACESIZE, reinterpret_cast<DWORD_PTR>(&bytes), 0) != MMSYSERR_NOERROR ||
         bytes < 2 * sizeof(wchar_t) || bytes > 4096)
-        return false;
+        return "";
     std::vector<wchar_t> name(bytes / sizeof(wchar_t) + 1, 0);
     if (message(port, DRV_QUERYDEVICEINTERFACE, reinterpret_cast<DWORD_PTR>(name.data()), bytes) != MMSYSERR_NOERROR)
-        return false;
+        return "";
     std::string ascii;
     for (size_t i = 0; i + 1 < name.size() && name[i] != 0; ++i) ascii += name[i] < 0x80 ? static_cast<char>(name[i]) : '?';
-    return isServiceSoftwareInterface(ascii);
+    return ascii;
 }
 
 // The WinMM indices of the ports that count, in WinMM's order.
@@ -176,14 +200,41 @@ void closeInputPort() {
     sysexDiscard(input.mailbox.joiner);
 }
 
+// Lists the ports of one direction that count, and says in the run's
+// account what each port is.
+template <typename Handle, typename Caps>
+void listPorts(const char* direction, UINT count, MMRESULT(WINAPI* message)(Handle, UINT, DWORD_PTR, DWORD_PTR),
+               MMRESULT(WINAPI* caps)(UINT_PTR, Caps*, UINT), std::vector<UINT>& counted, int& serviceSeen,
+               int& interfacesSeen) {
+    for (UINT i = 0; i < count; ++i) {
+        std::string interfaceName = portInterface(message, i);
+        PortKind kind = kindOfInterface(interfaceName);
+        if (kind != PortKind::Unknown) ++interfacesSeen;
+        if (startsWithIgnoringCase(interfaceName.c_str(), SERVICE_DEVICE)) ++serviceSeen;
+        if (kindCounts(kind)) counted.push_back(i);
+        Caps info;
+        std::memset(&info, 0, sizeof info);
+        caps(i, &info, sizeof info);
+        info.szPname[sizeof info.szPname - 1] = 0;
+        runLogLine("port %s %u \"%s\", interface %s: %s", direction, i, info.szPname,
+                   interfaceName.empty() ? "unknown" : interfaceName.c_str(), kindText(kind));
+    }
+}
+
 }  // namespace
 
 void midiBackendListPorts() {
     ports = PortLists();
-    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i)
-        if (!isServiceSoftwarePort(midiInMessage, i)) ports.inputs.push_back(i);
-    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i)
-        if (!isServiceSoftwarePort(midiOutMessage, i)) ports.outputs.push_back(i);
+    int service = 0, told = 0;
+    listPorts("in", midiInGetNumDevs(), midiInMessage, midiInGetDevCapsA, ports.inputs, service, told);
+    listPorts("out", midiOutGetNumDevs(), midiOutMessage, midiOutGetDevCapsA, ports.outputs, service, told);
+    if (service > 0) {
+        runLogLine("WinMM is served by the Windows MIDI Services MIDI service (its ports' interfaces are the service's)");
+    } else if (told > 0) {
+        runLogLine("WinMM is served by the classic MIDI stack (no port's interface is the MIDI service's)");
+    } else {
+        runLogLine("WinMM's MIDI path cannot be told (no port tells its interface)");
+    }
 }
 
 uint16_t midiBackendInCount() { return static_cast<uint16_t>(ports.inputs.size()); }
@@ -293,7 +344,9 @@ uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
     return takeFromMailbox(area, room);
 }
 
-void midiBackendDiscard() {
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
     Locked locked;
+    uint32_t dropped = sysexTakeWhole(input.mailbox.joiner, area, room);
     sysexDiscard(input.mailbox.joiner);
+    return dropped;
 }

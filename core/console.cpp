@@ -2,8 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "core/pause.h"
+#include "core/run_log.h"
 
 namespace {
 std::string* captured = nullptr;
@@ -17,34 +19,53 @@ void consoleCaptureTo(std::string* capture, std::string* flushed) {
     flushedUpTo = capture != nullptr ? capture->size() : 0;
 }
 
+namespace {
+
+// What the console shows goes to standard output (or the capture) and to
+// the run's account, byte for byte.
+void show(const char* text, size_t length) {
+    if (captured == nullptr) {
+        std::fwrite(text, 1, length, stdout);
+    } else {
+        captured->append(text, length);
+    }
+    runLogConsole(text, length);
+}
+
+void showFormatted(const char* format, va_list args) {
+    char small[1024];
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+        show(small, static_cast<size_t>(n));
+    } else if (n >= 0) {
+        std::string big(static_cast<size_t>(n) + 1, '\0');
+        std::vsnprintf(&big[0], big.size(), format, again);
+        show(big.data(), static_cast<size_t>(n));
+    }
+    va_end(again);
+}
+
+}  // namespace
+
 void consolePrint(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    if (captured == nullptr) {
-        std::vfprintf(stdout, format, args);
-    } else {
-        char small[512];
-        va_list again;
-        va_copy(again, args);
-        int n = std::vsnprintf(small, sizeof small, format, args);
-        if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
-            captured->append(small, static_cast<size_t>(n));
-        } else if (n >= 0) {
-            std::string big(static_cast<size_t>(n) + 1, '\0');
-            std::vsnprintf(&big[0], big.size(), format, again);
-            big.resize(static_cast<size_t>(n));
-            captured->append(big);
-        }
-        va_end(again);
-    }
+    showFormatted(format, args);
     va_end(args);
 }
 
 void consoleNote(const char* format, ...) {
+    char text[512];
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    std::fputs(text, stderr);
+    size_t n = std::strlen(text);
+    if (n > 0 && text[n - 1] == '\n') text[n - 1] = 0;
+    runLogLine("note on the error stream: %s", text);
 }
 
 #if defined(__GNUC__)

@@ -37,6 +37,17 @@ Outcome loadKitImage(const std::string& path, KitImage& image);
 // Checks the length and checksum of every record of the image.
 Outcome validateKitImage(const KitImage& image);
 
+// The number of records of a validated image.
+uint32_t kitRecordCount(const KitImage& image);
+
+// What the run's account says of the kit file: its size and SHA-256.
+struct KitFileFacts {
+    unsigned long long bytes;
+    char sha256[65];  // lower-case hex
+};
+// False when the file cannot be read whole.
+bool readKitFileFacts(const std::string& path, KitFileFacts& facts);
+
 // The record starting at `pos` (the image holds its length field); its size
 // is what that field declares, plus the field (16-bit arithmetic).
 inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {

@@ -24,3 +24,9 @@ Outcome validateKitImage(const KitImage& image) {
     }
     return Outcome::GoOn;
 }
+
+uint32_t kitRecordCount(const KitImage& image) {
+    uint32_t records = 0;
+    for (uint32_t pos = 0; pos < image.count; pos += kitRecordAt(image, static_cast<uint16_t>(pos)).size) ++records;
+    return records;
+}

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "core/console.h"
+#include "core/sha256.h"
 #include "kit/kit.h"
 #include "kit/kit_files.h"
 
@@ -185,4 +186,23 @@ KitReading readKitFile(FILE* file, KitImage& image) {
     image.count = static_cast<uint16_t>(readValues(text, image.bytes, KIT_MAX_VALUES, tooMany));
     if (text.failed) return KitReading::Failed;
     return tooMany ? KitReading::TooMany : KitReading::Whole;
+}
+
+bool readKitFileFacts(const std::string& path, KitFileFacts& facts) {
+    facts.bytes = 0;
+    facts.sha256[0] = 0;
+    FILE* file = openKitFile(path);
+    if (file == nullptr) return false;
+    Sha256 hash;
+    sha256Begin(hash);
+    unsigned char* block = sharedText.block;  // free once the image is read
+    size_t got;
+    while ((got = std::fread(block, 1, TEXT_BLOCK, file)) > 0) {
+        sha256Add(hash, block, got);
+        facts.bytes += got;
+    }
+    bool whole = !std::ferror(file);
+    std::fclose(file);
+    sha256End(hash, facts.sha256);
+    return whole;
 }

@@ -4,6 +4,7 @@
 
 #include "backends/backend.h"
 #include "core/console.h"
+#include "core/run_log.h"
 #include "core/text.h"
 
 namespace {
@@ -39,6 +40,7 @@ uint16_t resultCode(MidiResult result) {
 Outcome probeMidiDevices(uint16_t& outputStart) {
     midiBackendListPorts();
     uint16_t inputs = midiBackendInCount();
+    if (inputs != 1) runLogLine("ports counted: %u input", static_cast<unsigned>(inputs));
     if (inputs == 0) {
         consolePrint("Error: Did not find the USB Audio device, please check!\n\n");
         return Outcome::Stop;
@@ -55,6 +57,8 @@ Outcome probeMidiDevices(uint16_t& outputStart) {
         portName(midiBackendOutName, 0, name);
         if (startsWithIgnoringCase(name, "Microsoft GS")) outputStart = 1;
     }
+    runLogLine("ports counted: %u input, %u output; the output search starts at %u", inputs,
+               static_cast<unsigned>(midiBackendOutCount()), static_cast<unsigned>(outputStart));
     return Outcome::GoOn;
 }
 
@@ -62,6 +66,7 @@ uint16_t openMidiIn(uint16_t first) {
     for (uint16_t index = first;; ++index) {
         MidiResult result = midiBackendInOpen(index);
         if (result != MIDI_OK) {
+            runLogLine("input %u does not open (result %lu)", index, static_cast<unsigned long>(result));
             midiLink.inOpen = false;
             return resultCode(result);
         }
@@ -71,9 +76,13 @@ uint16_t openMidiIn(uint16_t first) {
 
         midiLink.inOpen = true;
         MidiResult started = midiBackendInStart();
-        if (!isSystemPort(name)) return resultCode(started);
+        if (!isSystemPort(name)) {
+            runLogLine("input %u \"%s\" opened, start result %lu", index, name, static_cast<unsigned long>(started));
+            return resultCode(started);
+        }
 
         // A system port: close it before trying the next one.
+        runLogLine("input %u \"%s\" passed over: the system's own", index, name);
         midiLink.inOpen = false;
         midiBackendInClose();
     }
@@ -83,6 +92,7 @@ uint16_t openMidiOut(uint16_t first) {
     for (uint16_t index = first;; ++index) {
         MidiResult result = midiBackendOutOpen(index);
         if (result != MIDI_OK) {
+            runLogLine("output %u does not open (result %lu)", index, static_cast<unsigned long>(result));
             midiLink.outOpen = false;
             return resultCode(result);
         }
@@ -90,9 +100,13 @@ uint16_t openMidiOut(uint16_t first) {
         portName(midiBackendOutName, index, name);
         consolePrint("MIDI OUT DEVICE: %s\r\n", name);
         midiLink.outOpen = true;
-        if (!isSystemPort(name)) return 0;
+        if (!isSystemPort(name)) {
+            runLogLine("output %u \"%s\" opened", index, name);
+            return 0;
+        }
 
         // A system port: close it before trying the next one.
+        runLogLine("output %u \"%s\" passed over: the system's own", index, name);
         midiLink.outOpen = false;
         midiBackendOutClose();
     }
@@ -129,13 +143,17 @@ uint8_t takeReplyCode() {
 }
 
 void forgetReplies() {
-    midiBackendDiscard();
+    uint8_t dropped[MIDI_RECEIVE_BYTES];
+    uint32_t bytes = midiBackendDiscard(dropped, sizeof dropped);
+    if (bytes != 0) runLogBytes("forgotten, never taken:", dropped, bytes);
     midiLink.replyCount = 0;
 }
 
 void awaitReply() {
     uint32_t bytes = midiBackendAwait(midiLink.rxBuffer, MIDI_RECEIVE_BYTES);
-    if (bytes != 0) midiLink.replyCount = static_cast<int16_t>(bytes);
+    if (bytes == 0) return;
+    midiLink.replyCount = static_cast<int16_t>(bytes);
+    runLogBytes("received:", midiLink.rxBuffer, bytes);
 }
 
 void pacingSleep(uint32_t milliseconds) { midiBackendPacingSleep(milliseconds); }

@@ -8,6 +8,7 @@
 
 #include "backends/backend.h"
 #include "backends/waits.h"
+#include "core/run_log.h"
 #include "sim/emulation.h"
 
 namespace {
@@ -174,7 +175,16 @@ SimLog simLog() {
 }
 
 // The script lists the ports.
-void midiBackendListPorts() {}
+void midiBackendListPorts() {
+    SimLock guard;
+    Emulation& e = loaded();
+    for (size_t i = 0; i < e.script.inputs.size(); ++i)
+        runLogLine("emulated port in %zu \"%s\": counts%s", i, e.script.inputs[i].name.c_str(),
+                   e.script.inputs[i].device ? ", the device's" : "");
+    for (size_t i = 0; i < e.script.outputs.size(); ++i)
+        runLogLine("emulated port out %zu \"%s\": counts%s", i, e.script.outputs[i].name.c_str(),
+                   e.script.outputs[i].device ? ", the device's" : "");
+}
 
 uint16_t midiBackendInCount() {
     SimLock guard;
@@ -357,9 +367,7 @@ uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
     return 0;
 }
 
-void midiBackendDiscard() {
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
     SimLock guard;
-    Emulation& e = emulation();
-    arrive(e);
-    e.arrived.clear();
+    return takeArrived(emulation(), area, room);
 }

@@ -20,6 +20,7 @@ struct RunResult {
     std::string flushed;           // what a pipe would have shown
     std::string flushedAtRelease;  // ... as the input port was released
     SimLog log;
+    std::string account;           // update-log.txt
 };
 
 RunResult runScenario(const Scenario& s) {
@@ -33,6 +34,7 @@ RunResult runScenario(const Scenario& s) {
     int exitCode = runUpdateWith(*s.profile);
     consoleCaptureTo(nullptr);
     result.log = simLog();
+    result.account = readFile("update-log.txt");
     EXPECT_EQ(exitCode, 0) << s.name;
     return result;
 }
@@ -61,6 +63,7 @@ void expectScenario(const Scenario& s, const RunResult& run, bool checkSleeps) {
         EXPECT_EQ(run.log.sleepsBefore, s.sleepsBefore);
     }
     EXPECT_EQ(run.log.deviceErrors, s.deviceErrors);
+    EXPECT_EQ(checkAccount(run.account, beforePause, s.kit, run.log.sent), "");
 }
 
 TEST(Scenario, WholeRunsAgainstTheEmulatedDevice) {

@@ -2,6 +2,9 @@
 
 #include "tests/sim_script.h"
 
+#include <cstdio>
+#include <sstream>
+
 
 SimScript with(void (*change)(SimScript&)) {
     SimScript s;
@@ -62,6 +65,93 @@ std::vector<Messages> messagesOfRecords(const Bytes& image) {
 }
 
 Messages recordMessages(const Bytes& image, size_t index) { return messagesOfRecords(image).at(index); }
+
+namespace {
+
+// The text of an account's console line ("console \"...\""), unescaped.
+bool unescapeConsole(const std::string& line, std::string& text) {
+    const std::string head = "console \"";
+    if (line.compare(0, head.size(), head) != 0 || line.size() < head.size() + 1 || line.back() != '"') return false;
+    for (size_t i = head.size(); i + 1 < line.size(); ++i) {
+        if (line[i] != '\\') {
+            text += line[i];
+            continue;
+        }
+        char e = line[++i];
+        if (e == 'r') {
+            text += '\r';
+        } else if (e == 'n') {
+            text += '\n';
+        } else if (e == 'x') {
+            text += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            text += e;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string checkAccount(const std::string& log, const std::string& console, const Bytes& kit,
+                         const Messages& wire) {
+    const std::string opening = "======== update: one run ========";
+    const std::string ending = "======== end of the run ========";
+    std::istringstream lines(log);
+    std::string line, shown;
+    bool opened = false, ended = false, sendFailed = false;
+    size_t w = 0;
+    int program = 0, system = 0, outcomes = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty()) continue;
+        if (line == opening) {
+            if (opened) return "a second account";
+            opened = true;
+            continue;
+        }
+        if (line == ending) {
+            ended = true;
+            continue;
+        }
+        if (!opened || ended) return "a line outside the account: " + line;
+        size_t stamp = line.find(" ms] ");
+        if (line[0] != '[' || stamp == std::string::npos) return "a line without its time: " + line;
+        std::string text = line.substr(stamp + 5);
+        unsigned record = 0, at = 0, size = 0, chunks = 0, attempt = 0;
+        if (text.compare(0, 8, "console ") == 0) {
+            if (!unescapeConsole(text, shown)) return "a console line that does not read back: " + text;
+        } else if (text.compare(0, 9, "program: ") == 0) {
+            ++program;
+        } else if (text.compare(0, 8, "system: ") == 0) {
+            ++system;
+        } else if (text.compare(0, 9, "outcome: ") == 0) {
+            ++outcomes;
+            if (text.find("could not be sent") != std::string::npos) sendFailed = true;
+        } else if (text.compare(0, 17, "identify request ") == 0 && text.size() > 5 &&
+                   text.compare(text.size() - 5, 5, " sent") == 0) {
+            if (w >= wire.size() || wire[w].size() != 9 || wire[w][5] != 0x1C)
+                return "identify request without its message on the wire: " + text;
+            ++w;
+        } else if (std::sscanf(text.c_str(), "record %u (at %u, %u bytes, %u chunks), attempt %u sent", &record, &at,
+                               &size, &chunks, &attempt) == 5) {
+            if (at + size > kit.size()) return "an attempt beyond the kit: " + text;
+            Messages expected = messagesOfRecords(Bytes(kit.begin() + at, kit.begin() + at + size)).at(0);
+            if (chunks > expected.size()) return "more chunks than the record has: " + text;
+            for (unsigned c = 0; c < chunks; ++c, ++w)
+                if (w >= wire.size() || wire[w] != expected[c])
+                    return "chunk " + std::to_string(c + 1) + " not as on the wire: " + text;
+        }
+    }
+    if (!opened || !ended) return "the account is not whole";
+    if (program != 1 || system != 1) return "the header's program and system lines";
+    if (outcomes != 1) return std::to_string(outcomes) + " outcome lines";
+    if (shown != console) return "the console as the account shows it:\n" + shown + "\n-- differs from --\n" + console;
+    size_t unaccounted = wire.size() - w;
+    if (unaccounted > (sendFailed ? 1u : 0u))
+        return std::to_string(unaccounted) + " message(s) on the wire that no attempt accounts for";
+    return "";
+}
 
 
 namespace {

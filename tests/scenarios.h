@@ -50,5 +50,16 @@ extern const Bytes ONE_RECORD;
 // The port events of a log ("in 0 open", ...), without other notes.
 Events portEvents(const SimLog& log);
 
+// Checks a run's account (the text of update-log.txt) against the run: one
+// account, from its opening line to its end; its console lines, joined, are
+// exactly `console`; and its attempts account for every message on the
+// wire, in order: each identify request, and each record attempt's chunks
+// of the kit's bytes at the place and size it names. A message sent after
+// its send was reported failed (a stalled send's, as the port closes) may
+// follow at the end. "" when all holds; otherwise the first thing that
+// does not.
+std::string checkAccount(const std::string& log, const std::string& console, const Bytes& kit,
+                         const Messages& wire);
+
 // Builds a script from the default one.
 SimScript with(void (*change)(SimScript&));

@@ -49,6 +49,11 @@ TEST(WindowsExecutables, ScenariosAgainstTheWinmmDouble) {
             EXPECT_EQ(log.sent, s.wire);
             EXPECT_EQ(portEvents(log), s.events);
             EXPECT_EQ(log.deviceErrors, s.deviceErrors);
+            EXPECT_EQ(checkAccount(readFile(folder.file("update-log.txt")),
+                                   s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") +
+                                       s.transcript,
+                                   s.kit, log.sent),
+                      "");
         }
         EXPECT_GT(run, 30);
     }
