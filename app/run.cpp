@@ -39,11 +39,13 @@ void accountOfKit(const std::string& path, const KitImage& image, bool valid) {
     if (!whole) {
         runLogLine("kit: %s, cannot be read to its end", path.c_str());
     } else if (valid) {
-        runLogLine("kit: %s, %llu bytes, %u values, %lu records, SHA-256 %s", path.c_str(), facts.bytes,
+        runLogLine("kit: %s, %lu bytes, %u values, %lu records, SHA-256 %s", path.c_str(),
+                   static_cast<unsigned long>(facts.bytes),
                    static_cast<unsigned>(image.count), static_cast<unsigned long>(kitRecordCount(image)),
                    facts.sha256);
     } else {
-        runLogLine("kit: %s, %llu bytes, refused, SHA-256 %s", path.c_str(), facts.bytes, facts.sha256);
+        runLogLine("kit: %s, %lu bytes, refused, SHA-256 %s", path.c_str(), static_cast<unsigned long>(facts.bytes),
+                   facts.sha256);
     }
 }
 

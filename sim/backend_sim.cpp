@@ -179,10 +179,10 @@ void midiBackendListPorts() {
     SimLock guard;
     Emulation& e = loaded();
     for (size_t i = 0; i < e.script.inputs.size(); ++i)
-        runLogLine("emulated port in %zu \"%s\": counts%s", i, e.script.inputs[i].name.c_str(),
+        runLogLine("emulated port in %u \"%s\": counts%s", static_cast<unsigned>(i), e.script.inputs[i].name.c_str(),
                    e.script.inputs[i].device ? ", the device's" : "");
     for (size_t i = 0; i < e.script.outputs.size(); ++i)
-        runLogLine("emulated port out %zu \"%s\": counts%s", i, e.script.outputs[i].name.c_str(),
+        runLogLine("emulated port out %u \"%s\": counts%s", static_cast<unsigned>(i), e.script.outputs[i].name.c_str(),
                    e.script.outputs[i].device ? ", the device's" : "");
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kit/kit_writer.h"
+#include "tests/scenarios.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -113,6 +114,9 @@ std::vector<KitCase> kitCases() {
          "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n", 0},
         {"the same kit read whole", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
          "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), 1000000},
+        // The run's account cannot be written: nothing changes.
+        {"a folder in the log's place", {{"update-log.txt", Entry::Folder, ""}, {"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
     };
 }
 
@@ -134,6 +138,15 @@ TEST(BlackBox, KitPhaseOfBothBuilds) {
             EXPECT_EQ(run.out, build.banner + c.expected + PAUSE) << build.program << ": " << c.name;
             EXPECT_EQ(run.err, "") << build.program << ": " << c.name;
             EXPECT_EQ(run.exitCode, 0) << build.program << ": " << c.name;
+            // The run's account beside the kit, with what the console showed.
+            bool logPlace = c.setup.empty() || c.setup[0].name != "update-log.txt";
+            if (logPlace) {
+                const Messages nothingSent;
+                EXPECT_EQ(checkAccount(readFile(folder.file("update-log.txt")), build.banner + c.expected, {},
+                                       &nothingSent),
+                          "")
+                    << build.program << ": " << c.name;
+            }
         }
     }
 }
@@ -160,6 +173,11 @@ TEST(BlackBox, TheProgressLineReachesAPipeAsItIsDrawn) {
             if (run.outReads[i].find(text) != std::string::npos) return i;
         return run.outReads.size();
     };
+    // The account holds the whole console text but the pause's.
+    std::string shown = run.out.substr(0, run.out.rfind(PAUSE));
+    std::string account = readFile(folder.file("update-log.txt"));
+    EXPECT_NE(account.find("outcome: every record acknowledged (10)"), std::string::npos) << account;
+    EXPECT_EQ(checkAccount(account, shown, {}, nullptr), "");
     size_t firstLine = readWith("Transferring.. - 0% done");
     size_t end = readWith("Target update successfully!");
     ASSERT_LT(end, run.outReads.size()) << run.out;

@@ -208,6 +208,33 @@ TEST(KitReader, AFailedReadIsNoEndOfTheKit) {
     EXPECT_EQ(image->count, 24 * 36);
 }
 
+#endif
+
+// The account's facts of the kit file: its size and SHA-256 (FIPS 180-4's
+// examples, the 56-byte one ending where the padding needs a second block).
+TEST(KitFacts, SizeAndSha256OfTheFile) {
+    const struct {
+        std::string text;
+        const char* sha256;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(100000, 'a'), "6d1cf22d7cc09b085dfc25ee1a1f3ae0265804c607bc2074ad253bcc82fd81ee"},
+    };
+    WorkingFolder folder;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(writeTextFile("Calvenor_Pro.kit", c.text));
+        KitFileFacts facts;
+        ASSERT_TRUE(readKitFileFacts("Calvenor_Pro.kit", facts));
+        EXPECT_EQ(facts.bytes, c.text.size());
+        EXPECT_STREQ(facts.sha256, c.sha256) << c.text.size() << " bytes";
+    }
+    EXPECT_FALSE(readKitFileFacts("missing.kit", *std::make_unique<KitFileFacts>()));
+}
+
+#ifndef _WIN32
 // The search's own name rules, where the file system has no wildcard search.
 TEST(KitSearch, PosixNameRules) {
     EXPECT_TRUE(isKitFileName("Calvenor_Pro.kit"));

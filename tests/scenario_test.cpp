@@ -7,6 +7,7 @@
 
 #include "core/console.h"
 #include "app/run.h"
+#include "kit/kit.h"
 #include "kit/kit_writer.h"
 #include "midi/midi_link.h"
 #include "sim/emulation.h"
@@ -23,8 +24,8 @@ struct RunResult {
     std::string account;           // update-log.txt
 };
 
-RunResult runScenario(const Scenario& s) {
-    WorkingFolder folder;
+// A run in the current folder, whatever it already holds.
+RunResult runHere(const Scenario& s) {
     EXPECT_TRUE(writeTextFile("Calvenor_Pro.kit", kitText(s.kit)));
     RunResult result;
     SimScript script = s.script;
@@ -37,6 +38,11 @@ RunResult runScenario(const Scenario& s) {
     result.account = readFile("update-log.txt");
     EXPECT_EQ(exitCode, 0) << s.name;
     return result;
+}
+
+RunResult runScenario(const Scenario& s) {
+    WorkingFolder folder;
+    return runHere(s);
 }
 
 // Whether the run ends by releasing both ports, input first.
@@ -63,7 +69,7 @@ void expectScenario(const Scenario& s, const RunResult& run, bool checkSleeps) {
         EXPECT_EQ(run.log.sleepsBefore, s.sleepsBefore);
     }
     EXPECT_EQ(run.log.deviceErrors, s.deviceErrors);
-    EXPECT_EQ(checkAccount(run.account, beforePause, s.kit, run.log.sent), "");
+    EXPECT_EQ(checkAccount(run.account, beforePause, s.kit, &run.log.sent), "");
 }
 
 TEST(Scenario, WholeRunsAgainstTheEmulatedDevice) {
@@ -85,6 +91,62 @@ TEST(Scenario, WholeRunsWithRepliesInRealTime) {
         s.script.wallPollUs = 1000;  // short polls keep the unanswered waits short
         expectScenario(s, runScenario(s), false);
     }
+}
+
+}  // namespace
+
+namespace {
+
+size_t accounts(const std::string& log) {
+    size_t n = 0;
+    for (size_t at = log.find("======== update: one run"); at != std::string::npos;
+         at = log.find("======== update: one run", at + 1))
+        ++n;
+    return n;
+}
+
+// The account's header, and its life beside the kit: appended run after
+// run, renamed once it has grown past 1 MiB, and never in the run's way.
+TEST(RunAccount, HeaderAppendRotationAndAFolderThatTakesNoLog) {
+    const Scenario one = scenarios().at(10);
+    ASSERT_EQ(one.name, "one record, acknowledged");
+    WorkingFolder folder;
+    RunResult first = runHere(one);
+    EXPECT_NE(first.account.find("] program: update 0.1.0, standard profile (device id 0x48)\n"), std::string::npos);
+    EXPECT_NE(first.account.find("] system: "), std::string::npos);
+    EXPECT_NE(first.account.find("] started 20"), std::string::npos);
+    KitFileFacts facts;
+    ASSERT_TRUE(readKitFileFacts("Calvenor_Pro.kit", facts));
+    EXPECT_NE(first.account.find("] kit: Calvenor_Pro.kit, " + std::to_string(kitText(ONE_RECORD).size()) +
+                                 " bytes, 6 values, 1 records, SHA-256 " + facts.sha256 + "\n"),
+              std::string::npos)
+        << first.account;
+    EXPECT_NE(first.account.find("] received: F0 48 F7\n"), std::string::npos);
+    EXPECT_NE(first.account.find("] record 1 acknowledged\n"), std::string::npos);
+
+    // A second run appends its own account.
+    runHere(one);
+    std::string both = readFile("update-log.txt");
+    EXPECT_EQ(accounts(both), 2u);
+    EXPECT_EQ(both.compare(0, first.account.size(), first.account), 0);
+
+    // Past 1 MiB: renamed, one generation, and a fresh log begun.
+    std::string big = both + std::string(1 << 20, 'x') + "\n";
+    ASSERT_TRUE(writeTextFile("update-log.txt", big));
+    ASSERT_TRUE(writeTextFile("update-log.old.txt", "the generation before"));
+    RunResult rotated = runHere(one);
+    EXPECT_EQ(readFile("update-log.old.txt"), big);
+    EXPECT_EQ(accounts(rotated.account), 1u);
+    EXPECT_EQ(checkAccount(rotated.account, rotated.console.substr(0, rotated.console.rfind("Press any key")),
+                           one.kit, &rotated.log.sent),
+              "");
+
+    // Where the log cannot be written, the run is the same run.
+    WorkingFolder unwritable;
+    makeFolder("update-log.txt");
+    RunResult without = runHere(one);
+    EXPECT_EQ(without.console, first.console);
+    EXPECT_EQ(without.log.sent, first.log.sent);
 }
 
 }  // namespace

@@ -95,7 +95,9 @@ bool unescapeConsole(const std::string& line, std::string& text) {
 }  // namespace
 
 std::string checkAccount(const std::string& log, const std::string& console, const Bytes& kit,
-                         const Messages& wire) {
+                         const Messages* seen) {
+    const Messages none;
+    const Messages& wire = seen != nullptr ? *seen : none;
     const std::string opening = "======== update: one run ========";
     const std::string ending = "======== end of the run ========";
     std::istringstream lines(log);
@@ -128,6 +130,8 @@ std::string checkAccount(const std::string& log, const std::string& console, con
         } else if (text.compare(0, 9, "outcome: ") == 0) {
             ++outcomes;
             if (text.find("could not be sent") != std::string::npos) sendFailed = true;
+        } else if (seen == nullptr) {
+            continue;
         } else if (text.compare(0, 17, "identify request ") == 0 && text.size() > 5 &&
                    text.compare(text.size() - 5, 5, " sent") == 0) {
             if (w >= wire.size() || wire[w].size() != 9 || wire[w][5] != 0x1C)
@@ -296,6 +300,95 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
     all.push_back({"the close with a part-filled buffer", ONE_RECORD,
                    with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x01})}; }),
                    DEVICE + progress('-', 0) + DONE, Messages{id} + one, FULL_RUN});
+    return all;
+}
+
+// Ports of other drivers, as WinMM shows them with their device interfaces:
+// a virtual MIDI cable's (a root-enumerated kernel-streaming driver) and a
+// sound card's on the PCI bus.
+SimPort driverPort(const std::string& name, const std::string& device) {
+    SimPort port{name, false};
+    port.interfaceName = "\\\\?\\" + device + "#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    return port;
+}
+const SimPort CABLE_1 = driverPort("Virtual Cable 1", "root#media#0003");
+const SimPort CABLE_2 = driverPort("Virtual Cable 2", "ROOT#MEDIA#0004");
+const SimPort PCI_CARD = driverPort("Sound Card MIDI", "pci#ven_1102&dev_0008&subsys_00000000&rev_00#4&1a2b3c&0&00e4");
+
+// Only devices count on Windows: what the device interface tells. Both
+// paths, unless a row is the MIDI service's own.
+std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& id) {
+    const std::string run = DEVICE + progress('-', 0) + DONE;
+    auto events = [](int in, int out) {
+        std::string i = std::to_string(in), o = std::to_string(out);
+        return Events{"in " + i + " open", "in " + i + " start", "out " + o + " open", "in " + i + " close",
+                      "out " + o + " close"};
+    };
+    std::vector<Scenario> all;
+    all.push_back({"a virtual cable's port before the device is left out", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {CABLE_1, {"Calvenor Pro"}};
+                       s.outputs = {GS_SYNTH, CABLE_1, {"Calvenor Pro"}};
+                   }),
+                   run, Messages{id} + one, events(1, 2)});
+    {
+        Scenario gd32{"the GD32 build with a virtual cable's port before the device", ONE_RECORD,
+                      with([](SimScript& s) {
+                          s.inputs = {CABLE_1, {"Calvenor Pro"}};
+                          s.outputs = {GS_SYNTH, CABLE_1, {"Calvenor Pro"}};
+                          s.deviceId = 0x58;
+                      }),
+                      run, Messages{identifyMessage(GD32_PROFILE)} + one, events(1, 2)};
+        gd32.profile = &GD32_PROFILE;
+        all.push_back(gd32);
+    }
+    all.push_back({"a virtual cable's port after the device is left out", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {{"Calvenor Pro"}, CABLE_2};
+                       s.outputs = {GS_SYNTH, {"Calvenor Pro"}, CABLE_2};
+                   }),
+                   run, Messages{id} + one, events(0, 1)});
+    all.push_back({"a sound card's MIDI port is left out", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {PCI_CARD, {"Calvenor Pro"}};
+                       s.outputs = {GS_SYNTH, PCI_CARD, {"Calvenor Pro"}};
+                   }),
+                   run, Messages{id} + one, events(1, 2)});
+    all.push_back({"no port tells its interface: the cable counts", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {CABLE_1, {"Calvenor Pro"}};
+                       s.emptyInterfaces = true;
+                   }),
+                   "Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n",
+                   {}, {}});
+    all.push_back({"only virtual cables: no device", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {CABLE_1, CABLE_2};
+                       s.outputs = {GS_SYNTH, CABLE_1, CABLE_2};
+                   }),
+                   "Error: Did not find the USB Audio device, please check!\n\n", {}, {}});
+    for (Scenario& row : all) row.windowsOnly = true;
+
+    // The MIDI service's own: its stand-in for a device's filter, and its
+    // loopbacks among cables.
+    SimPort standIn{"Calvenor Pro"};
+    standIn.interfaceName = "\\\\?\\swd#midisrv#MIDIU_KSA_8216471025#{e7cce071-3c03-423f-88d3-f1045d02552b}";
+    Scenario ksa{"the MIDI service's stand-in for the device's port counts", ONE_RECORD, SimScript(), run,
+                 Messages{id} + one, events(1, 2)};
+    ksa.script.inputs = {LOOPBACK_A, standIn};
+    ksa.script.outputs = {GS_SYNTH, LOOPBACK_A, standIn};
+    all.push_back(ksa);
+    all.push_back({"a device among cables and loopbacks", ONE_RECORD,
+                   with([](SimScript& s) {
+                       s.inputs = {CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, CABLE_2};
+                       s.outputs = {GS_SYNTH, CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, CABLE_2};
+                   }),
+                   run, Messages{id} + one, events(2, 3)});
+    for (size_t i = all.size() - 2; i < all.size(); ++i) {
+        all[i].windowsOnly = true;
+        all[i].winmmPath = Scenario::ServicePath;
+    }
     return all;
 }
 
@@ -659,6 +752,7 @@ std::vector<Scenario> scenarios() {
         lostTail.windowsOnly = true;
         all.push_back(lostTail);
     }
+    for (const Scenario& s : deviceOnlyScenarios(one, id)) all.push_back(s);
     // Windows 11's MIDI service, played by the double's service mode.
     for (Scenario s : serviceScenarios(three, one, id)) {
         s.windowsOnly = true;

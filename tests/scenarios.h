@@ -56,10 +56,11 @@ Events portEvents(const SimLog& log);
 // wire, in order: each identify request, and each record attempt's chunks
 // of the kit's bytes at the place and size it names. A message sent after
 // its send was reported failed (a stalled send's, as the port closes) may
-// follow at the end. "" when all holds; otherwise the first thing that
+// follow at the end. Without `wire` (a run whose wire is not seen), the
+// attempts go unchecked. "" when all holds; otherwise the first thing that
 // does not.
 std::string checkAccount(const std::string& log, const std::string& console, const Bytes& kit,
-                         const Messages& wire);
+                         const Messages* wire);
 
 // Builds a script from the default one.
 SimScript with(void (*change)(SimScript&));

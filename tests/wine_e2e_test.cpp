@@ -52,7 +52,7 @@ TEST(WindowsExecutables, ScenariosAgainstTheWinmmDouble) {
             EXPECT_EQ(checkAccount(readFile(folder.file("update-log.txt")),
                                    s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") +
                                        s.transcript,
-                                   s.kit, log.sent),
+                                   s.kit, &log.sent),
                       "");
         }
         EXPECT_GT(run, 30);
