@@ -1,13 +1,15 @@
 # Writes the release archives and their checksums into DIST:
 #   update-VERSION-windows-x64.zip    update.exe, update-gd32.exe, GUIDE.txt (CRLF)
 #   update-VERSION-linux-x86_64.tar.gz  update, update-gd32, GUIDE.txt
+#   update-VERSION-web.zip            update.html, update-gd32.html, GUIDE.txt (CRLF)
 #   SHA256SUMS
 # Each archive holds one folder named like it. Everything in them depends
 # only on the files and on SOURCE_DATE_EPOCH (the environment's, else the
 # last commit's time): entries in a fixed order, with one time, fixed modes
 # and no owner names.
 #   cmake -DVERSION= -DSOURCE= -DDIST= -DSTAGE= -DLINUX_UPDATE= -DLINUX_GD32=
-#         -DWINDOWS_UPDATE= -DWINDOWS_GD32= -DMAKE_ZIP= -P cmake/dist.cmake
+#         -DWINDOWS_UPDATE= -DWINDOWS_GD32= -DWEB_UPDATE= -DWEB_GD32= -DMAKE_ZIP=
+#         -P cmake/dist.cmake
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch $ENV{SOURCE_DATE_EPOCH})
 else()
@@ -20,15 +22,18 @@ endif()
 
 set(windows update-${VERSION}-windows-x64)
 set(linux update-${VERSION}-linux-x86_64)
+set(web update-${VERSION}-web)
 file(REMOVE_RECURSE ${STAGE})
-file(MAKE_DIRECTORY ${STAGE}/${windows} ${STAGE}/${linux} ${DIST})
+file(MAKE_DIRECTORY ${STAGE}/${windows} ${STAGE}/${linux} ${STAGE}/${web} ${DIST})
 
 file(READ ${SOURCE}/docs/guide.txt guide)
 file(WRITE ${STAGE}/${linux}/GUIDE.txt "${guide}")
 string(REPLACE "\n" "\r\n" guide_crlf "${guide}")
 file(WRITE ${STAGE}/${windows}/GUIDE.txt "${guide_crlf}")
+file(WRITE ${STAGE}/${web}/GUIDE.txt "${guide_crlf}")
 foreach(pair "${LINUX_UPDATE}=${linux}/update" "${LINUX_GD32}=${linux}/update-gd32"
-             "${WINDOWS_UPDATE}=${windows}/update.exe" "${WINDOWS_GD32}=${windows}/update-gd32.exe")
+             "${WINDOWS_UPDATE}=${windows}/update.exe" "${WINDOWS_GD32}=${windows}/update-gd32.exe"
+             "${WEB_UPDATE}=${web}/update.html" "${WEB_GD32}=${web}/update-gd32.html")
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 from)
   list(GET pair 1 to)
@@ -42,6 +47,11 @@ execute_process(
           ${windows}/GUIDE.txt=${STAGE}/${windows}/GUIDE.txt
   COMMAND_ERROR_IS_FATAL ANY)
 
+execute_process(
+  COMMAND ${MAKE_ZIP} ${DIST}/${web}.zip ${epoch} ${web}/update.html=${STAGE}/${web}/update.html
+          ${web}/update-gd32.html=${STAGE}/${web}/update-gd32.html ${web}/GUIDE.txt=${STAGE}/${web}/GUIDE.txt
+  COMMAND_ERROR_IS_FATAL ANY)
+
 set(tgz ${DIST}/${linux}.tar.gz)
 execute_process(
   COMMAND tar --create --sort=name --format=gnu --mtime=@${epoch} --owner=0 --group=0 --numeric-owner
@@ -51,7 +61,7 @@ execute_process(
   COMMAND_ERROR_IS_FATAL ANY)
 
 set(sums "")
-foreach(archive ${windows}.zip ${linux}.tar.gz)
+foreach(archive ${windows}.zip ${linux}.tar.gz ${web}.zip)
   file(SHA256 ${DIST}/${archive} hash)
   string(APPEND sums "${hash}  ${archive}\n")
 endforeach()

@@ -1,0 +1,214 @@
+// The browser's back end: Web MIDI, for the page (app/web/). The page asks
+// for MIDI access with System Exclusive messages before the run and hands
+// it over as Module.midiAccess; the ports are the browser's, in its order,
+// but for the operating systems' own software ports (webmidi_ports.h).
+//
+// The browser joins a System Exclusive message's pieces itself and hands
+// on one event from 0xF0 to 0xF7 (one cut by another status byte it
+// drops), so each such event is a whole message; the latest is kept until
+// the link takes or discards it. Waits give the browser's event loop its
+// turn (the program is built with Asyncify): a poll ends when a message
+// has arrived or after 15.625 ms; the pacing sleep is never shorter than
+// asked, though the browser's clamp of nested timers may make a 1 ms sleep
+// 4 ms. A send hands one whole message to the browser, which sends it on.
+#include <emscripten.h>
+
+#include <string>
+#include <vector>
+
+#include "backends/backend.h"
+#include "backends/webmidi_ports.h"
+
+EM_JS(int, webPortCount, (int outputs), {
+    const access = Module.midiAccess;
+    if (!access) return 0;
+    Module.webMidi = Module.webMidi || {arrived: []};
+    const ports = Array.from((outputs ? access.outputs : access.inputs).values());
+    Module.webMidi[outputs ? "outputs" : "inputs"] = ports;
+    return ports.length;
+});
+
+EM_JS(void, webPortName, (int outputs, int index, char* name, int room), {
+    const port = Module.webMidi[outputs ? "outputs" : "inputs"][index];
+    stringToUTF8(port && port.name ? port.name : "", name, room);
+});
+
+// The handler is set before the open, so that what the device sent just
+// before arrives as the port opens, as from a driver.
+EM_ASYNC_JS(int, webInOpen, (int index), {
+    const w = Module.webMidi;
+    const port = w.inputs[index];
+    w.arrived = [];
+    port.onmidimessage = event => {
+        if (event.data.length === 0 || event.data[0] !== 0xF0) return;
+        w.arrived.push(new Uint8Array(event.data));
+        if (w.wake) w.wake();
+    };
+    try {
+        await port.open();
+    } catch (e) {
+        port.onmidimessage = null;
+        return 1;
+    }
+    w.input = port;
+    return 0;
+});
+
+EM_ASYNC_JS(void, webInClose, (), {
+    const w = Module.webMidi;
+    if (!w || !w.input) return;
+    const port = w.input;
+    w.input = null;
+    w.arrived = [];
+    port.onmidimessage = null;
+    try {
+        await port.close();
+    } catch (e) {
+    }
+});
+
+EM_JS(int, webTakeLatest, (unsigned char* area, int room), {
+    const w = Module.webMidi;
+    if (!w || w.arrived.length === 0) return 0;
+    const latest = w.arrived[w.arrived.length - 1];
+    w.arrived = [];
+    const kept = Math.min(latest.length, room);
+    HEAPU8.set(latest.subarray(0, kept), area);
+    return kept;
+});
+
+EM_ASYNC_JS(void, webAwaitMessage, (double milliseconds), {
+    const w = Module.webMidi;
+    if (!w || w.arrived.length > 0) return;
+    await new Promise(resolve => {
+        const timer = setTimeout(resolve, milliseconds);
+        w.wake = () => {
+            clearTimeout(timer);
+            resolve();
+        };
+    });
+    w.wake = null;
+});
+
+EM_ASYNC_JS(int, webOutOpen, (int index), {
+    const w = Module.webMidi;
+    const port = w.outputs[index];
+    try {
+        await port.open();
+    } catch (e) {
+        return 1;
+    }
+    w.output = port;
+    return 0;
+});
+
+EM_ASYNC_JS(void, webOutClose, (), {
+    const w = Module.webMidi;
+    if (!w || !w.output) return;
+    const port = w.output;
+    w.output = null;
+    try {
+        await port.close();
+    } catch (e) {
+    }
+});
+
+EM_JS(int, webOutSend, (const unsigned char* message, int length), {
+    try {
+        Module.webMidi.output.send(HEAPU8.slice(message, message + length));
+        return 0;
+    } catch (e) {
+        return 1;
+    }
+});
+
+EM_ASYNC_JS(void, webSleepAtLeast, (double milliseconds), {
+    const until = performance.now() + milliseconds;
+    for (let left = milliseconds; left > 0; left = until - performance.now())
+        await new Promise(resolve => setTimeout(resolve, left));
+});
+
+namespace {
+
+// What one poll of a reply wait lasts at most: a Windows poll, a 1 ms sleep
+// at the default timer tick of 15.625 ms.
+constexpr double POLL_MS = 15.625;
+
+struct Port {
+    int browserIndex;
+    std::string name;
+};
+
+std::vector<Port> inputs, outputs;
+bool inputOpen = false, outputOpen = false;
+
+void listDirection(int output, std::vector<Port>& ports) {
+    ports.clear();
+    for (int i = 0, n = webPortCount(output); i < n; ++i) {
+        char name[256];
+        webPortName(output, i, name, sizeof name);
+        if (isSystemSoftwarePortName(name)) continue;
+        ports.push_back({i, name});
+    }
+}
+
+}  // namespace
+
+void midiBackendListPorts() {
+    listDirection(0, inputs);
+    listDirection(1, outputs);
+}
+
+uint16_t midiBackendInCount() { return static_cast<uint16_t>(inputs.size()); }
+uint16_t midiBackendOutCount() { return static_cast<uint16_t>(outputs.size()); }
+
+MidiResult midiBackendInName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) { return portNameAt(inputs, index, name); }
+MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
+    return portNameAt(outputs, index, name);
+}
+
+MidiResult midiBackendInOpen(uint16_t index) {
+    if (index >= inputs.size()) return MIDI_BAD_PORT;
+    if (inputOpen) return MIDI_ERROR;
+    if (webInOpen(inputs[index].browserIndex) != 0) return MIDI_ERROR;
+    inputOpen = true;
+    return MIDI_OK;
+}
+
+// The browser delivers from the open on.
+MidiResult midiBackendInStart() { return inputOpen ? MIDI_OK : MIDI_ERROR; }
+
+void midiBackendInClose() {
+    webInClose();
+    inputOpen = false;
+}
+
+uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
+    if (int bytes = webTakeLatest(area, static_cast<int>(room))) return static_cast<uint32_t>(bytes);
+    webAwaitMessage(POLL_MS);
+    return static_cast<uint32_t>(webTakeLatest(area, static_cast<int>(room)));
+}
+
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
+    return static_cast<uint32_t>(webTakeLatest(area, static_cast<int>(room)));
+}
+
+MidiResult midiBackendOutOpen(uint16_t index) {
+    if (index >= outputs.size()) return MIDI_BAD_PORT;
+    if (outputOpen) return MIDI_ERROR;
+    if (webOutOpen(outputs[index].browserIndex) != 0) return MIDI_ERROR;
+    outputOpen = true;
+    return MIDI_OK;
+}
+
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
+    if (!outputOpen) return MIDI_ERROR;
+    return webOutSend(message, static_cast<int>(length)) == 0 ? MIDI_OK : MIDI_ERROR;
+}
+
+void midiBackendOutClose() {
+    webOutClose();
+    outputOpen = false;
+}
+
+void midiBackendPacingSleep(uint32_t milliseconds) { webSleepAtLeast(milliseconds); }

@@ -1,0 +1,90 @@
+// Writes the scenario table's rows that a browser can show, as JSON for the
+// page's tests (run_page.mjs): the kit's text, the device's script, the
+// console text the run must print and every message the device must
+// receive. Left out: the Windows driver's habits, rows whose timing holds
+// only on the emulation's host clock, and ports that fail to start (Web
+// MIDI has no start).
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "kit/kit_writer.h"
+#include "tests/scenarios.h"
+#include "tests/sim_script.h"
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string q = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            q += '\\';
+            q += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            q += escape;
+        } else {
+            q += static_cast<char>(c);
+        }
+    }
+    return q + "\"";
+}
+
+bool browserCanShow(const Scenario& s) {
+    if (s.windowsOnly || s.hostClockOnly) return false;
+    for (const SimPort& p : s.script.inputs)
+        if (p.startResult != MIDI_OK) return false;
+    return true;
+}
+
+}  // namespace
+
+// For tools/bench: one whole update of 250 two-chunk records, answered at
+// once.
+int benchRow(const char* path) {
+    SimScript script;
+    script.modelDelayMs = 0;
+    Bytes kit = makeSampleImage(250, 22, 7);
+    std::string json = "[{\"name\":\"the page's pacing\",\"gd32\":false,\"records\":250,\"kit\":" + quoted(kitText(kit)) +
+                       ",\"script\":" + quoted(simScriptText(script)) + "}]\n";
+    std::ofstream(path, std::ios::binary) << json;
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--bench") return benchRow(argv[2]);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: web_rows ROWS.json | web_rows --bench ROW.json\n");
+        return 2;
+    }
+    std::string json = "[\n";
+    int rows = 0;
+    for (const Scenario& s : scenarios()) {
+        if (!browserCanShow(s)) continue;
+        std::string wire = "[";
+        for (size_t i = 0; i < s.wire.size(); ++i) wire += (i ? "," : "") + quoted(hexText(s.wire[i]));
+        wire += "]";
+        std::string events = "[";
+        bool first = true;
+        for (const std::string& e : s.events) {
+            if (e.size() > 6 && e.compare(e.size() - 6, 6, " start") == 0) continue;  // no start in Web MIDI
+            events += (first ? "" : ",") + quoted(e);
+            first = false;
+        }
+        events += "]";
+        std::string errors = "[";
+        for (size_t i = 0; i < s.deviceErrors.size(); ++i) errors += (i ? "," : "") + quoted(s.deviceErrors[i]);
+        errors += "]";
+        json += std::string(rows ? ",\n" : "") + "{\"name\":" + quoted(s.name) +
+                ",\"gd32\":" + (s.profile == &GD32_PROFILE ? "true" : "false") + ",\"kit\":" + quoted(kitText(s.kit)) +
+                ",\"script\":" + quoted(simScriptText(s.script)) +
+                ",\"console\":" + quoted(s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") + s.transcript) +
+                ",\"wire\":" + wire + ",\"events\":" + events + ",\"deviceErrors\":" + errors + "}";
+        ++rows;
+    }
+    json += "\n]\n";
+    std::ofstream(argv[1], std::ios::binary) << json;
+    std::printf("%d rows\n", rows);
+    return 0;
+}
