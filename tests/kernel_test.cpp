@@ -6,6 +6,8 @@
 // received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,7 +41,45 @@ struct KernelCase {
     unsigned long long leastGapMs = 0, mostGapMs = 0;
     // Report when the outcome's text was in the output (see below).
     bool failedBeforeEnd = false;
+    // The units of the wire (the identify request, each record's chunks),
+    // which may each go out more than once: the gadget's MIDI function at
+    // times holds the tail of a long burst for a second or more, and the
+    // record is then sent again, as it must be. Empty: the wire is exact.
+    std::vector<Messages> resendable = {};
 };
+
+// The wire with each unit's repeats taken out, if it is the units in
+// order, each one or more times; otherwise the wire as it is.
+Messages withoutResends(const Messages& wire, const std::vector<Messages>& units, int& resends) {
+    Messages once;
+    size_t at = 0;
+    resends = 0;
+    for (const Messages& unit : units) {
+        auto matches = [&] { return at + unit.size() <= wire.size() && std::equal(unit.begin(), unit.end(), wire.begin() + static_cast<long>(at)); };
+        if (!matches()) return wire;
+        once.insert(once.end(), unit.begin(), unit.end());
+        for (at += unit.size(); matches(); at += unit.size()) ++resends;
+    }
+    return at == wire.size() ? once : wire;
+}
+
+// The console text with a progress line drawn again at once (a resend)
+// taken out.
+std::string withoutRedrawnLines(std::string text) {
+    const std::string start = "\r                        \r";
+    for (size_t at = text.find(start); at != std::string::npos;) {
+        size_t next = text.find(start, at + start.size());
+        if (next == std::string::npos) break;
+        size_t end = text.find_first_of("\r\n", next + start.size());
+        std::string line = text.substr(at, next - at), again = text.substr(next, (end == std::string::npos ? text.size() : end) - next);
+        if (line == again) {
+            text.erase(next, again.size());
+        } else {
+            at = next;
+        }
+    }
+    return text;
+}
 
 std::vector<Received> readDeviceLog(const std::string& path) {
     std::vector<Received> all;
@@ -75,9 +115,14 @@ std::vector<KernelCase> cases() {
 
     std::vector<KernelCase> all;
     all.push_back({"whole-update", "update", three, 1, "", wholeRun, wholeWire});
-    // More than the sequencer's default input pool holds: one request, each
-    // record once.
-    all.push_back({"replies-of-5000-bytes", "update", three, 1, "--reply-bytes 5000", wholeRun, wholeWire});
+    // More than the sequencer's default input pool holds: every answer is
+    // taken, none lost in the kernel (one whose tail the gadget holds back
+    // makes its record go out again, and is never taken late).
+    {
+        KernelCase burst{"replies-of-5000-bytes", "update", three, 1, "--reply-bytes 5000", wholeRun, wholeWire};
+        burst.resendable = {{id}, r0, r1, r2};
+        all.push_back(burst);
+    }
     // A 1 kHz clock stream takes no room of the input, and ends no poll.
     all.push_back({"clock-stream-slow-device", "update", three, 1,
                    "--clock 1 --identify-delay 600 --record-delays 500,500,500", wholeRun, wholeWire});
@@ -172,7 +217,9 @@ TEST(RealKernel, UpdatesThroughAUsbMidiGadget) {
         const KernelCase& c = all[i];
         SCOPED_TRACE(c.name);
         std::string dir = caseFolder(i, c);
-        EXPECT_EQ(readFile(dir + "/stdout"), c.transcript);
+        std::string transcript = readFile(dir + "/stdout");
+        if (!c.resendable.empty()) transcript = withoutRedrawnLines(transcript);
+        EXPECT_EQ(transcript, c.transcript);
         EXPECT_EQ(readFile(dir + "/stderr"), "");
         EXPECT_EQ(readFile(dir + "/exit"), "0\n");
         // No thread but the run's own: replies are read in its poll pauses.
@@ -194,6 +241,18 @@ TEST(RealKernel, UpdatesThroughAUsbMidiGadget) {
         std::vector<Received> received = readDeviceLog(dir + "/device0.log");
         Messages wire;
         for (const Received& r : received) wire.push_back(r.message);
+        // The run's account beside the kit tells what the unit received.
+        if (c.name == "whole-update") {
+            std::string shown = readFile(dir + "/stdout");
+            EXPECT_EQ(checkAccount(readFile(dir + "/update-log.txt"), shown.substr(0, shown.rfind("Press any key")),
+                                   c.kit, &wire),
+                      "");
+        }
+        if (!c.resendable.empty()) {
+            int resends = 0;
+            wire = withoutResends(wire, c.resendable, resends);
+            std::printf("%s: %d unit(s) sent again\n", c.name.c_str(), resends);
+        }
         EXPECT_EQ(wire, c.wire);
         if (c.leastGapMs == 0) continue;
         for (size_t m = 1; m < received.size(); ++m) {
