@@ -1,13 +1,14 @@
 #include "backends/alsa_ports.h"
 
+#include <alsa/asoundlib.h>
+
 namespace {
-// The sequencer's bits (values of the ALSA sequencer interface).
-constexpr unsigned CAP_READ = 1u << 0;
-constexpr unsigned CAP_WRITE = 1u << 1;
-constexpr unsigned CAP_SUBS_READ = 1u << 5;
-constexpr unsigned CAP_SUBS_WRITE = 1u << 6;
-constexpr unsigned CAP_NO_EXPORT = 1u << 7;
-constexpr unsigned TYPE_HARDWARE = 1u << 16;
+constexpr unsigned CAP_READ = SND_SEQ_PORT_CAP_READ;
+constexpr unsigned CAP_WRITE = SND_SEQ_PORT_CAP_WRITE;
+constexpr unsigned CAP_SUBS_READ = SND_SEQ_PORT_CAP_SUBS_READ;
+constexpr unsigned CAP_SUBS_WRITE = SND_SEQ_PORT_CAP_SUBS_WRITE;
+constexpr unsigned CAP_NO_EXPORT = SND_SEQ_PORT_CAP_NO_EXPORT;
+constexpr unsigned TYPE_HARDWARE = SND_SEQ_PORT_TYPE_HARDWARE;
 constexpr size_t NAME_CHARS = 31;
 }  // namespace
 

@@ -4,31 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/pause.h"
+#include "core/console_sink.h"
 #include "core/run_log.h"
 
 namespace {
-std::string* captured = nullptr;
-std::string* flushedCopy = nullptr;
-size_t flushedUpTo = 0;  // of *captured
-}
 
-void consoleCaptureTo(std::string* capture, std::string* flushed) {
-    captured = capture;
-    flushedCopy = capture != nullptr ? flushed : nullptr;
-    flushedUpTo = capture != nullptr ? capture->size() : 0;
-}
-
-namespace {
-
-// What the console shows goes to standard output (or the capture) and to
-// the run's account, byte for byte.
+// What the console shows goes to the sink and to the run's account, byte
+// for byte.
 void show(const char* text, size_t length) {
-    if (captured == nullptr) {
-        std::fwrite(text, 1, length, stdout);
-    } else {
-        captured->append(text, length);
-    }
+    consoleSinkWrite(text, length);
     runLogConsole(text, length);
 }
 
@@ -78,20 +62,6 @@ void consolePrintFormat(const char* format) { consolePrint(format); }
 #pragma GCC diagnostic pop
 #endif
 
-void consoleFlush() {
-    if (captured == nullptr) {
-        std::fflush(stdout);
-        return;
-    }
-    if (flushedCopy != nullptr) flushedCopy->append(*captured, flushedUpTo, std::string::npos);
-    flushedUpTo = captured->size();
-}
+void consoleFlush() { consoleSinkFlush(); }
 
-void consolePause() {
-    if (captured != nullptr) {
-        captured->append("Press any key to continue . . . \n");
-        consoleFlush();  // the pause flushes its prompt and all before it
-        return;
-    }
-    platformPause();
-}
+void consolePause() { consoleSinkPause(); }

@@ -1,5 +1,6 @@
-// Console output of the run. Every text is printed as a printf format.
-// Tests can capture the output instead of writing it to standard output.
+// Console output of the run. Every text is printed as a printf format, to
+// the console sink the executable links (console_sink.h) and into the run's
+// account.
 //
 // The texts the program prints are the product's fixed wording, which the
 // device's owners and its documentation know, typos and odd spacing
@@ -25,12 +26,4 @@ void consolePrintFormat(const char* format);
 void consoleFlush();
 
 // Prints the press-any-key prompt and waits for one key (platform specific).
-// While output is captured, the prompt and its line end go to the capture
-// and nothing is read.
 void consolePause();
-
-// Sends all further console output to `capture` (appended), or back to
-// standard output when `capture` is null. `flushed`, if given, receives
-// only what has been flushed, as a pipe or file would: every flush and the
-// pause append what was printed since the flush before.
-void consoleCaptureTo(std::string* capture, std::string* flushed = nullptr);

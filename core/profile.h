@@ -1,5 +1,6 @@
 // Target profiles: the constants that differ between the hardware variants.
-// Each executable is built for exactly one of them (see active_profile.h).
+// Each executable is built for exactly one of them; the entry chooses it
+// when the executable is built.
 #pragma once
 
 #include <cstdint>

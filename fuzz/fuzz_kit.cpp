@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "tests/console_capture.h"
 #include "kit/kit.h"
 
 namespace {
@@ -55,8 +56,9 @@ KitImage image;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    bool more = false;
-    size_t count = readKitValues(reinterpret_cast<const char*>(data), size, image.bytes, KIT_MAX_VALUES, more);
+    KitValues read = readKitValues(reinterpret_cast<const char*>(data), size, image.bytes, KIT_MAX_VALUES);
+    size_t count = read.count;
+    bool more = read.more;
     std::vector<uint8_t> expected = referenceRead(data, size, KIT_MAX_VALUES + 1);
     if (count != std::min<size_t>(expected.size(), KIT_MAX_VALUES) || more != (expected.size() > KIT_MAX_VALUES) ||
         (count > 0 && std::memcmp(image.bytes, expected.data(), count) != 0))

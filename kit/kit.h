@@ -54,13 +54,16 @@ inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {
     return {pos, static_cast<uint16_t>(image.bytes[pos] * 256 + image.bytes[pos + 1] + 2)};
 }
 
-// --- pieces exposed for tests -------------------------------------------
-
 // Reads values from `text` by the kit reading rules into `out` (at most
-// `capacity` values). Returns the number of values read; `more` is set when
-// a further value follows beyond `capacity`.
-size_t readKitValues(const char* text, size_t length, uint8_t* out, size_t capacity,
-                     bool& more);
+// `capacity` of them): how many, whether a further value follows beyond
+// `capacity`, and whether the reading stopped at the end of the text (so
+// that a text cut there might have held more).
+struct KitValues {
+    size_t count;
+    bool more;
+    bool endOfText;
+};
+KitValues readKitValues(const char* text, size_t length, uint8_t* out, size_t capacity);
 
 // Reads the values of an open kit file into `image`: all of them, more
 // than the image can count, or not all because a read failed.

@@ -16,6 +16,7 @@
 
 #include "core/text.h"
 #include "kit/kit_files.h"
+#include "kit/kit_files_posix.h"
 
 namespace {
 // NTFS orders a folder by names folded to upper case.

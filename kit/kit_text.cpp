@@ -1,5 +1,6 @@
-// Reading the kit's hex text. Values are read one after another by these
-// rules, until the first read that yields no value:
+// Reading the kit's hex text. The file is read whole into memory (up to a
+// bound far above any kit's text), then its values are read one after
+// another by these rules, until the first read that yields no value:
 //  - white space (0x09 to 0x0D, 0x20) before a value is skipped;
 //  - an optional + or - takes the first of the value's two positions;
 //  - an optional 0x or 0X prefix follows and takes no position;
@@ -8,9 +9,12 @@
 //  - a minus negates; the low 8 bits are stored;
 //  - a read that finds no digit yields no value (end of file, a sign or
 //    prefix at end of file, any other character where a digit must come).
-// The text is scanned in large blocks; nothing is read per value.
+// A file that cannot be read to its end (a read fails, or its values go on
+// past the bound) is refused, like a bad record: a cut-off image of valid
+// records must never be flashed.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "core/console.h"
 #include "core/sha256.h"
@@ -19,48 +23,9 @@
 
 namespace {
 
-// The fuzz build shrinks the block so that values straddle block ends often.
-#ifndef KIT_TEXT_BLOCK
-#define KIT_TEXT_BLOCK 65536
-#endif
-constexpr size_t TEXT_BLOCK = KIT_TEXT_BLOCK;
-static_assert(TEXT_BLOCK > 4, "a block holds more than a read looks ahead");
-constexpr size_t LOOKAHEAD = 2;  // the most a read looks ahead: "0x"
-
-using FillFn = size_t (*)(void* source, unsigned char* into, size_t room);
-
-struct KitText {
-    unsigned char block[TEXT_BLOCK];
-    size_t at;
-    size_t end;
-    bool drained;
-    FillFn fill;
-    void* source;
-    bool failed;  // the source could not be read to its end
-};
-
-void refill(KitText& text) {
-    size_t left = text.end - text.at;
-    std::memmove(text.block, text.block + text.at, left);
-    text.at = 0;
-    text.end = left;
-    while (!text.drained && text.end < TEXT_BLOCK) {
-        size_t got = text.fill(text.source, text.block + text.end, TEXT_BLOCK - text.end);
-        if (got == 0) text.drained = true;
-        text.end += got;
-        if (text.end - text.at > LOOKAHEAD) break;
-    }
-}
-
-// The byte `ahead` places after the cursor, or -1 past the end of the text.
-inline int peekAt(KitText& text, size_t ahead) {
-    if (text.end - text.at <= ahead) {
-        if (text.drained) return -1;
-        refill(text);
-        if (text.end - text.at <= ahead) return -1;
-    }
-    return text.block[text.at + ahead];
-}
+// Far more than the text of 65535 values, even one per line with blanks
+// around: what lies beyond it is read only to tell that the values go on.
+constexpr size_t KIT_TEXT_MAX_BYTES = 4u << 20;
 
 inline bool isKitSpace(int c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
 
@@ -71,88 +36,62 @@ inline int hexDigitValue(int c) {
     return -1;
 }
 
+struct Text {
+    const unsigned char* at;
+    const unsigned char* end;
+    int peek(size_t ahead = 0) const { return static_cast<size_t>(end - at) > ahead ? at[ahead] : -1; }
+};
+
 // One value by the rules above: 0-255, or -1 when the read yields no value.
-int readValue(KitText& text) {
-    int c;
-    while ((c = peekAt(text, 0)) >= 0 && isKitSpace(c)) ++text.at;
+int readValue(Text& text) {
+    while (isKitSpace(text.peek())) ++text.at;
+    int c = text.peek();
     if (c < 0) return -1;
 
     int positions = 2;
     bool negative = false;
     if (c == '+' || c == '-') {
-        negative = (c == '-');
+        negative = c == '-';
         ++text.at;
         positions = 1;
     }
-    if (peekAt(text, 0) == '0') {
-        int x = peekAt(text, 1);
-        if (x == 'x' || x == 'X') text.at += 2;
-    }
+    if (text.peek() == '0' && (text.peek(1) == 'x' || text.peek(1) == 'X')) text.at += 2;
 
-    int value = 0;
-    int digits = 0;
-    while (digits < positions) {
-        int d = hexDigitValue(peekAt(text, 0));
-        if (d < 0) break;
-        value = value * 16 + d;
-        ++text.at;
-        ++digits;
-    }
+    int value = 0, digits = 0;
+    for (int d; digits < positions && (d = hexDigitValue(text.peek())) >= 0; ++digits, ++text.at) value = value * 16 + d;
     if (digits == 0) return -1;
-    if (negative) value = -value;
-    return value & 0xFF;
-}
-
-// Reads up to `capacity` values, then tells whether one more would follow.
-size_t readValues(KitText& text, uint8_t* out, size_t capacity, bool& more) {
-    size_t count = 0;
-    int value;
-    while (count < capacity && (value = readValue(text)) >= 0) {
-        out[count++] = static_cast<uint8_t>(value);
-    }
-    more = (count == capacity) && readValue(text) >= 0;
-    return count;
-}
-
-// The 64 KiB scan block is too large for the stack of every caller.
-KitText sharedText;
-
-struct MemorySource {
-    const char* data;
-    size_t left;
-};
-
-size_t fillFromMemory(void* source, unsigned char* into, size_t room) {
-    auto* memory = static_cast<MemorySource*>(source);
-    size_t n = memory->left < room ? memory->left : room;
-    std::memcpy(into, memory->data, n);
-    memory->data += n;
-    memory->left -= n;
-    return n;
-}
-
-// A read that fails (a failing disk, a drive pulled out, a share that
-// drops) ends the text like its end would: the C library's error indicator
-// tells the two apart.
-size_t fillFromFile(void* source, unsigned char* into, size_t room) {
-    auto* file = static_cast<FILE*>(source);
-    size_t got = std::fread(into, 1, room, file);
-    if (got < room && std::ferror(file)) sharedText.failed = true;
-    return got;
+    return (negative ? -value : value) & 0xFF;
 }
 
 }  // namespace
 
-size_t readKitValues(const char* data, size_t length, uint8_t* out, size_t capacity,
-                     bool& more) {
-    MemorySource memory = {data, length};
-    KitText& text = sharedText;
-    text.at = text.end = 0;
-    text.drained = false;
-    text.failed = false;
-    text.fill = fillFromMemory;
-    text.source = &memory;
-    return readValues(text, out, capacity, more);
+KitValues readKitValues(const char* data, size_t length, uint8_t* out, size_t capacity) {
+    Text text = {reinterpret_cast<const unsigned char*>(data), reinterpret_cast<const unsigned char*>(data) + length};
+    KitValues read = {0, false, false};
+    int value;
+    while (read.count < capacity && (value = readValue(text)) >= 0) out[read.count++] = static_cast<uint8_t>(value);
+    Text after = text;
+    read.more = read.count == capacity && readValue(after) >= 0;
+    read.endOfText = read.count < capacity ? text.at == text.end : after.at == after.end;
+    return read;
+}
+
+KitReading readKitFile(FILE* file, KitImage& image) {
+    image.count = 0;
+    // One byte past the bound tells whether the text goes on beyond it.
+    std::unique_ptr<char[]> text(new char[KIT_TEXT_MAX_BYTES + 1]);
+    size_t length = 0;
+    for (size_t got; length <= KIT_TEXT_MAX_BYTES &&
+                     (got = std::fread(text.get() + length, 1, KIT_TEXT_MAX_BYTES + 1 - length, file)) > 0;)
+        length += got;
+    if (std::ferror(file)) return KitReading::Failed;
+    bool cut = length > KIT_TEXT_MAX_BYTES;
+    if (cut) length = KIT_TEXT_MAX_BYTES;
+    KitValues read = readKitValues(text.get(), length, image.bytes, KIT_MAX_VALUES);
+    image.count = static_cast<uint16_t>(read.count);
+    if (read.more) return KitReading::TooMany;
+    if (cut && read.endOfText) return KitReading::Failed;  // the values go on past the bound
+    return KitReading::Whole;
 }
 
 Outcome loadKitImage(const std::string& path, KitImage& image) {
@@ -175,19 +114,6 @@ Outcome loadKitImage(const std::string& path, KitImage& image) {
     return Outcome::GoOn;
 }
 
-KitReading readKitFile(FILE* file, KitImage& image) {
-    KitText& text = sharedText;
-    text.at = text.end = 0;
-    text.drained = false;
-    text.failed = false;
-    text.fill = fillFromFile;
-    text.source = file;
-    bool tooMany = false;
-    image.count = static_cast<uint16_t>(readValues(text, image.bytes, KIT_MAX_VALUES, tooMany));
-    if (text.failed) return KitReading::Failed;
-    return tooMany ? KitReading::TooMany : KitReading::Whole;
-}
-
 bool readKitFileFacts(const std::string& path, KitFileFacts& facts) {
     facts.bytes = 0;
     facts.sha256[0] = 0;
@@ -195,9 +121,9 @@ bool readKitFileFacts(const std::string& path, KitFileFacts& facts) {
     if (file == nullptr) return false;
     Sha256 hash;
     sha256Begin(hash);
-    unsigned char* block = sharedText.block;  // free once the image is read
+    unsigned char block[16384];
     size_t got;
-    while ((got = std::fread(block, 1, TEXT_BLOCK, file)) > 0) {
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
         sha256Add(hash, block, got);
         facts.bytes += got;
     }

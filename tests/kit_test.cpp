@@ -9,8 +9,12 @@
 #include <vector>
 
 #include "core/console.h"
+#include "tests/console_capture.h"
 #include "kit/kit.h"
 #include "kit/kit_files.h"
+#ifndef _WIN32
+#include "kit/kit_files_posix.h"
+#endif
 #include "kit/kit_writer.h"
 #include "tests/test_support.h"
 
@@ -18,9 +22,7 @@ namespace {
 
 Bytes readAll(const std::string& text) {
     Bytes out(70000);
-    bool more = false;
-    size_t n = readKitValues(text.data(), text.size(), out.data(), out.size(), more);
-    out.resize(n);
+    out.resize(readKitValues(text.data(), text.size(), out.data(), out.size()).count);
     return out;
 }
 
@@ -65,24 +67,42 @@ TEST(KitReader, ReadsValuesByTheKitRules) {
     }
 }
 
-TEST(KitReader, ValuesAcrossTheScanBlockBoundary) {
-    // A prefix split across the 64 KiB scan block must still be seen whole.
-    for (size_t pad : {65534u, 65535u, 65536u, 65537u}) {
-        std::string text(pad, ' ');
-        text += "0x1F -2";
-        EXPECT_EQ(readAll(text), (Bytes{0x1F, 0xFE})) << pad;
+// The file is read whole up to a bound of 4 MiB: what lies beyond it only
+// matters if the values may go on there.
+TEST(KitReader, AFileLongerThanTheBound) {
+    const std::string kit = kitText(makeKitRecord({0xAA, 0xBB}));
+    const size_t bound = 4u << 20;
+    const struct {
+        const char* name;
+        std::string text;
+        KitReading reading;
+    } cases[] = {
+        {"a kit, then other text past the bound", kit + ":" + std::string(bound, 'z'), KitReading::Whole},
+        {"white space to the bound, then values", std::string(bound - 2, ' ') + kit, KitReading::Failed},
+        {"a value cut by the bound", std::string(bound - 1, ' ') + "1A", KitReading::Failed},
+        {"values that end at the bound", std::string(bound - kit.size(), ' ') + kit, KitReading::Whole},
+    };
+    auto image = std::make_unique<KitImage>();
+    for (const auto& c : cases) {
+        FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        std::fwrite(c.text.data(), 1, c.text.size(), file);
+        std::rewind(file);
+        EXPECT_EQ(readKitFile(file, *image), c.reading) << c.name;
+        std::fclose(file);
     }
 }
 
 TEST(KitReader, TellsWhenMoreValuesFollowThanFit) {
     std::string text = "01 02 03";
     uint8_t out[3];
-    bool more = true;
-    EXPECT_EQ(readKitValues(text.data(), text.size(), out, 3, more), 3u);
-    EXPECT_FALSE(more);
+    KitValues read = readKitValues(text.data(), text.size(), out, 3);
+    EXPECT_EQ(read.count, 3u);
+    EXPECT_FALSE(read.more);
     text += " 04";
-    EXPECT_EQ(readKitValues(text.data(), text.size(), out, 3, more), 3u);
-    EXPECT_TRUE(more);
+    read = readKitValues(text.data(), text.size(), out, 3);
+    EXPECT_EQ(read.count, 3u);
+    EXPECT_TRUE(read.more);
 }
 
 class KitValidation : public ::testing::Test {

@@ -1,0 +1,21 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails if the executable EXE carries anything that exists for the tests:
+# the console's capture, the emulated device, the test helpers.
+#   cmake -DNM=... -DEXE=... -P check-no-test-seams.cmake
+execute_process(COMMAND ${NM} -C ${EXE} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed ERROR_QUIET)
+if(failed OR symbols STREQUAL "")
+  message(FATAL_ERROR "${NM} could not list the symbols of ${EXE}")
+endif()
+set(seams consoleCaptureTo fillFromMemory simBegin simLog SimScript TempFolder WorkingFolder checkAccount)
+set(found "")
+foreach(seam ${seams})
+  string(REGEX MATCH "[^\n]*[^A-Za-z0-9_]${seam}[^A-Za-z0-9_][^\n]*" line "${symbols}")
+  if(line)
+    list(APPEND found "${seam}: ${line}")
+  endif()
+endforeach()
+if(found)
+  string(REPLACE ";" "\n" found "${found}")
+  message(FATAL_ERROR "${EXE} carries what exists for the tests:\n${found}")
+endif()
+message(STATUS "${EXE}: no test seam among its symbols")

@@ -1,0 +1,45 @@
+#include "tests/console_capture.h"
+
+#include <cstdio>
+
+#include "core/console_sink.h"
+#include "core/pause.h"
+
+namespace {
+std::string* captured = nullptr;
+std::string* flushedCopy = nullptr;
+size_t flushedUpTo = 0;  // of *captured
+}  // namespace
+
+void consoleCaptureTo(std::string* capture, std::string* flushed) {
+    captured = capture;
+    flushedCopy = capture != nullptr ? flushed : nullptr;
+    flushedUpTo = capture != nullptr ? capture->size() : 0;
+}
+
+void consoleSinkWrite(const char* text, size_t length) {
+    if (captured == nullptr) {
+        std::fwrite(text, 1, length, stdout);
+    } else {
+        captured->append(text, length);
+    }
+}
+
+void consoleSinkFlush() {
+    if (captured == nullptr) {
+        std::fflush(stdout);
+        return;
+    }
+    if (flushedCopy != nullptr) flushedCopy->append(*captured, flushedUpTo, std::string::npos);
+    flushedUpTo = captured->size();
+}
+
+// While captured, no key is read: the prompt is captured.
+void consoleSinkPause() {
+    if (captured == nullptr) {
+        platformPause();
+        return;
+    }
+    captured->append("Press any key to continue . . . \n");
+    consoleSinkFlush();
+}
