@@ -28,12 +28,15 @@
 #include <vector>
 
 #include "core/console.h"
+#include "tests/console_capture.h"
 #include "app/run.h"
 #include "kit/kit.h"
 #include "kit/kit_writer.h"
 #include "midi/midi_link.h"
 #include "backends/waits.h"
 #include "sim/emulation.h"
+#include "tests/in_process_run.h"
+#include "tests/test_support.h"
 
 // --- counting the host's heap allocations --------------------------------
 
@@ -69,22 +72,6 @@ double cpuSeconds() {
            usage.ru_stime.tv_usec / 1e6;
 }
 
-struct Folder {
-    std::string path;
-    std::string previous;
-    Folder() {
-        char pattern[] = "/tmp/update-bench-XXXXXX";
-        path = mkdtemp(pattern);
-        char cwd[4096];
-        previous = getcwd(cwd, sizeof cwd);
-        if (chdir(path.c_str()) != 0) std::abort();
-    }
-    ~Folder() {
-        if (chdir(previous.c_str()) != 0) std::abort();
-        std::filesystem::remove_all(path);
-    }
-};
-
 // The median time of `runs` calls of `work`, in seconds.
 template <typename Work>
 double medianSeconds(int runs, Work work) {
@@ -111,7 +98,7 @@ std::string format(const char* f, double v) {
 }
 
 void kitRows(std::vector<Row>& rows) {
-    Folder folder;
+    WorkingFolder folder;
     Bytes image = makeSampleImage(2849, 19, 5);
     Bytes last = makeKitRecord({1, 2, 3, 4});
     image.insert(image.end(), last.begin(), last.end());
@@ -155,20 +142,20 @@ long threadWakeUps() {
 }
 
 RunCost wholeRun(const Bytes& image, const SimScript& script) {
-    Folder folder;
-    writeTextFile("Calvenor_Pro.kit", kitText(image));
-    simBegin(script);
-    std::string console;
-    consoleCaptureTo(&console);
-    double cpu0 = cpuSeconds();
-    long wakeUps0 = threadWakeUps();
-    auto start = Clock::now();
-    runUpdateWith(STANDARD_PROFILE);
-    RunCost cost{secondsSince(start), cpuSeconds() - cpu0, threadWakeUps() - wakeUps0,
-                 simLog()};
-    consoleCaptureTo(nullptr);
-    if (console.find("Target update successfully!") == std::string::npos) {
-        std::fprintf(stderr, "the update did not succeed:\n%s\n", console.c_str());
+    WorkingFolder folder;
+    RunCost cost{};
+    InProcessRun run = runInProcess(STANDARD_PROFILE, image, script, [&cost](const std::function<int()>& update) {
+        double cpu0 = cpuSeconds();
+        long wakeUps0 = threadWakeUps();
+        auto start = Clock::now();
+        update();
+        cost.wall = secondsSince(start);
+        cost.cpu = cpuSeconds() - cpu0;
+        cost.wakeUps = threadWakeUps() - wakeUps0;
+    });
+    cost.log = run.log;
+    if (run.console.find("Target update successfully!") == std::string::npos) {
+        std::fprintf(stderr, "the update did not succeed:\n%s\n", run.console.c_str());
         std::exit(1);
     }
     return cost;
@@ -271,20 +258,13 @@ void sleepRows(std::vector<Row>& rows) {
 }
 
 long allocationsOfRun(size_t records) {
-    Folder folder;
-    writeTextFile("Calvenor_Pro.kit", kitText(makeSampleImage(records, 19, 8)));
-    simBegin(SimScript());
-    // Console output to nowhere, so that only the run's own allocations count.
-    std::fflush(stdout);
-    int saved = dup(STDOUT_FILENO);
-    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
-    allocations = 0;
-    countingAllocations = true;
-    runUpdateWith(STANDARD_PROFILE);
-    countingAllocations = false;
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
+    WorkingFolder folder;
+    runInProcess(STANDARD_PROFILE, makeSampleImage(records, 19, 8), SimScript(), [](const std::function<int()>& update) {
+        allocations = 0;
+        countingAllocations = true;
+        update();
+        countingAllocations = false;
+    });
     return allocations.load();
 }
 

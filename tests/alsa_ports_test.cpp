@@ -4,14 +4,17 @@
 #include <string>
 #include <vector>
 
+#include <alsa/asoundlib.h>
+
 #include "backends/alsa_ports.h"
 
 namespace {
 
-// Sequencer bits as the ALSA interface defines them.
-constexpr unsigned READ = 1u << 0, WRITE = 1u << 1, SUBS_READ = 1u << 5, SUBS_WRITE = 1u << 6;
-constexpr unsigned DUPLEX = READ | WRITE | SUBS_READ | SUBS_WRITE | (1u << 4);
-constexpr unsigned MIDI_GENERIC = 1u << 1, SOFTWARE = 1u << 17, HARDWARE = 1u << 16, APPLICATION = 1u << 20;
+constexpr unsigned READ = SND_SEQ_PORT_CAP_READ, WRITE = SND_SEQ_PORT_CAP_WRITE;
+constexpr unsigned SUBS_READ = SND_SEQ_PORT_CAP_SUBS_READ, SUBS_WRITE = SND_SEQ_PORT_CAP_SUBS_WRITE;
+constexpr unsigned DUPLEX = READ | WRITE | SUBS_READ | SUBS_WRITE | SND_SEQ_PORT_CAP_DUPLEX;
+constexpr unsigned MIDI_GENERIC = SND_SEQ_PORT_TYPE_MIDI_GENERIC, SOFTWARE = SND_SEQ_PORT_TYPE_SOFTWARE;
+constexpr unsigned HARDWARE = SND_SEQ_PORT_TYPE_HARDWARE, APPLICATION = SND_SEQ_PORT_TYPE_APPLICATION;
 constexpr int OWN_CLIENT = 130;
 
 const SeqPortInfo SYSTEM_TIMER = {0, 0, 0, READ | WRITE | SUBS_READ, "Timer"};
@@ -22,7 +25,7 @@ const SeqPortInfo PIPEWIRE_OUT = {129, 0, MIDI_GENERIC | APPLICATION, READ | SUB
 const SeqPortInfo OWN_PORT = {OWN_CLIENT, 0, MIDI_GENERIC | APPLICATION | HARDWARE, DUPLEX, "update in"};
 
 SeqPortInfo usbPort(int client, int port, const std::string& name) {
-    return {client, port, MIDI_GENERIC | HARDWARE | (1u << 19), DUPLEX, name};
+    return {client, port, MIDI_GENERIC | HARDWARE | SND_SEQ_PORT_TYPE_PORT, DUPLEX, name};
 }
 
 std::vector<std::string> names(const std::vector<SeqPortInfo>& ports) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/console.h"
+#include "tests/console_capture.h"
 #include "midi/midi_link.h"
 #include "sim/emulation.h"
 

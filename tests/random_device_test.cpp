@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "core/console.h"
+#include "tests/console_capture.h"
 #include "app/run.h"
 #include "kit/kit_writer.h"
 #include "midi/midi_link.h"
 #include "sim/emulation.h"
+#include "tests/in_process_run.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"
 
@@ -130,16 +132,11 @@ TEST(RandomDevice, EveryRunEndsCleanlyAndSendsOnlyValidatedRecords) {
         Draw d(seed);
         Bytes kit = randomKit(d);
         SimScript script = randomScript(d);
-        ASSERT_TRUE(writeTextFile("Calvenor_Pro.kit", kitText(kit)));
+        InProcessRun run = runInProcess(STANDARD_PROFILE, kit, script);
+        const std::string& console = run.console;
+        const SimLog& log = run.log;
 
-        simBegin(script);
-        std::string console;
-        consoleCaptureTo(&console);
-        int exitCode = runUpdateWith(STANDARD_PROFILE);
-        consoleCaptureTo(nullptr);
-        SimLog log = simLog();
-
-        EXPECT_EQ(exitCode, 0);
+        EXPECT_EQ(run.exitCode, 0);
         ASSERT_EQ(console.compare(0, head.size(), head), 0) << console;
         ASSERT_TRUE(endsWith(console, pause)) << console;
         std::string body = console.substr(0, console.size() - pause.size());

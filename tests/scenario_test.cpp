@@ -6,37 +6,24 @@
 #include <vector>
 
 #include "core/console.h"
+#include "tests/console_capture.h"
 #include "app/run.h"
 #include "kit/kit.h"
 #include "kit/kit_writer.h"
 #include "midi/midi_link.h"
 #include "sim/emulation.h"
+#include "tests/in_process_run.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"
 
 namespace {
 
-struct RunResult {
-    std::string console;
-    std::string flushed;           // what a pipe would have shown
-    std::string flushedAtRelease;  // ... as the input port was released
-    SimLog log;
-    std::string account;           // update-log.txt
-};
+using RunResult = InProcessRun;
 
 // A run in the current folder, whatever it already holds.
 RunResult runHere(const Scenario& s) {
-    EXPECT_TRUE(writeTextFile("Calvenor_Pro.kit", kitText(s.kit)));
-    RunResult result;
-    SimScript script = s.script;
-    script.onInputClose = [&result] { result.flushedAtRelease = result.flushed; };
-    simBegin(script);
-    consoleCaptureTo(&result.console, &result.flushed);
-    int exitCode = runUpdateWith(*s.profile);
-    consoleCaptureTo(nullptr);
-    result.log = simLog();
-    result.account = readFile("update-log.txt");
-    EXPECT_EQ(exitCode, 0) << s.name;
+    RunResult result = runInProcess(*s.profile, s.kit, s.script);
+    EXPECT_EQ(result.exitCode, 0) << s.name;
     return result;
 }
 

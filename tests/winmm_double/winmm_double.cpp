@@ -46,6 +46,7 @@
 #include "backends/backend.h"
 #include "sim/emulation.h"
 #include "tests/sim_script.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -96,12 +97,8 @@ constexpr DWORD LEAST_STEP_MS = 50;
 void start() {
     std::call_once(winmm.started, [] {
         SimScript script;
-        std::ifstream file("winmm-double.script", std::ios::binary);
-        if (file) {
-            std::stringstream text;
-            text << file.rdbuf();
-            if (!parseSimScript(text.str(), script)) script = SimScript();
-        }
+        std::string text = readFile("winmm-double.script");
+        if (text.empty() || !parseSimScript(text, script)) script = SimScript();
         script.wallClock = true;
         script.realTime = false;
         winmm.script = script;

@@ -1,0 +1,73 @@
+// The table's rows of the device checks and the port search.
+#include "tests/scenario_rows.h"
+
+#include "tests/sim_script.h"
+
+namespace scenario_rows {
+
+std::vector<Scenario> portRows() {
+    const SimBytes id = identifyMessage(STANDARD_PROFILE);
+    const Messages one = recordMessages(ONE_RECORD, 0);
+
+    std::vector<Scenario> all;
+
+    // --- device checks and port search ---
+    all.push_back(Row("no MIDI input port", ONE_RECORD)
+        .script(with([](SimScript& s) { s.inputs.clear(); }))
+        .prints("Error: Did not find the USB Audio device, please check!\n\n")
+        .sends({})
+        .ports({}));
+    all.push_back(Row("two MIDI input ports", ONE_RECORD)
+        .script(with([](SimScript& s) { s.inputs = {{"Calvenor Pro"}, {"Other Device"}}; }))
+        .prints("Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n")
+        .sends({})
+        .ports({}));
+    all.push_back(Row("input port does not open", ONE_RECORD)
+        .script(with([](SimScript& s) { s.inputs[0].openResult = MIDI_ERROR; }))
+        .prints("Error: The MIDI In of device is missing!\n\n")
+        .sends({})
+        .ports({}));
+    all.push_back(Row("input port does not start", ONE_RECORD)
+        .script(with([](SimScript& s) { s.inputs[0].startResult = MIDI_ERROR; }))
+        .prints("MIDI IN DEVICE: Calvenor Pro\r\nError: The MIDI In of device is missing!\n\n")
+        .sends({})
+        .ports({"in 0 open", "in 0 start", "in 0 close"}));
+    all.push_back(Row("a Microsoft input port is passed over and closed", ONE_RECORD)
+        .script(with([](SimScript& s) { s.inputs = {{"microsoft MIDI in", false}}; }))
+        .prints("MIDI IN DEVICE: microsoft MIDI in\r\nError: The MIDI In of device is missing!\n\n")
+        .sends({})
+        .ports({"in 0 open", "in 0 start", "in 0 close"}));
+    all.push_back(Row("output port does not open", ONE_RECORD)
+        .script(with([](SimScript& s) { s.outputs[0].openResult = MIDI_ERROR; }))
+        .prints("MIDI IN DEVICE: Calvenor Pro\r\n" + OUT_MISSING)
+        .sends({})
+        .ports({"in 0 open", "in 0 start", "in 0 close"}));
+    all.push_back(Row("a lone Microsoft output port", ONE_RECORD)
+        .script(with([](SimScript& s) { s.outputs = {{"Microsoft GS Wavetable Synth", false}}; }))
+        .prints("MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Microsoft GS Wavetable Synth\r\n" +
+                       OUT_MISSING)
+        .sends({})
+        .ports({"in 0 open", "in 0 start", "out 0 open", "out 0 close", "in 0 close"}));
+    all.push_back(Row("output search starts at 1 after the GS synth", ONE_RECORD)
+        .script(with([](SimScript& s) { s.outputs = {{"Microsoft GS Wavetable Synth", false}, {"Calvenor Pro"}}; }))
+        .prints(DEVICE + progress('-', 0) + DONE)
+        .sends(Messages{id} + one)
+        .ports({"in 0 open", "in 0 start", "out 1 open", "in 0 close", "out 1 close"}));
+    all.push_back(Row("the GS synth in other letter case", ONE_RECORD)
+        .script(with([](SimScript& s) { s.outputs = {{"MICROSOFT gs Wavetable Synth", false}, {"Calvenor Pro"}}; }))
+        .prints(DEVICE + progress('-', 0) + DONE)
+        .sends(Messages{id} + one)
+        .ports({"in 0 open", "in 0 start", "out 1 open", "in 0 close", "out 1 close"}));
+    all.push_back(Row("another Microsoft output port is announced and passed over", ONE_RECORD)
+        .script(with([](SimScript& s) { s.outputs = {{"MICROSOFT MIDI Mapper", false}, {"Calvenor Pro"}}; }))
+        .prints("MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: MICROSOFT MIDI Mapper\r\n"
+                   "MIDI OUT DEVICE: Calvenor Pro\r\n" + progress('-', 0) + DONE)
+        .sends(Messages{id} + one)
+        .ports({"in 0 open", "in 0 start", "out 0 open", "out 0 close", "out 1 open", "in 0 close",
+                    "out 1 close"}));
+
+    return all;
+}
+
+}  // namespace scenario_rows

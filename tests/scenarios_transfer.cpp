@@ -1,0 +1,272 @@
+// The table's rows of the record transfer.
+#include "tests/scenario_rows.h"
+
+#include "tests/sim_script.h"
+
+namespace scenario_rows {
+
+namespace {
+
+// A kit of real size: 256 records of 250 bytes, 64 000 bytes in all. Each
+// progress line shows the bytes acknowledged before it as a share of the
+// whole; the first records at 85 % or more wait 200 polls, those before 50.
+// Records 217 (84 %) and 218 (85 %) go unanswered once.
+Scenario realSizeKit(const SimBytes& id) {
+    const size_t RECORDS = 256, SIZE = 250;
+    Scenario s = Row("a kit of real size: its percentages and the long waits", sampleKit(RECORDS, SIZE - 4))
+        .prints(DEVICE)
+        .sends({id})
+        .ports(FULL_RUN);
+    s.script.recordReplies = repeatReply(simModel(), 217) + std::vector<SimReply>{simSilence(), simModel(),
+                                                                                    simSilence()};
+    const char shapes[] = "--\\\\||//";
+    s.sleepsBefore = {0};
+    const std::vector<Messages> records = messagesOfRecords(s.kit);
+    for (size_t r = 0; r < RECORDS; ++r) {
+        int percent = static_cast<int>(r * SIZE * 100 / s.kit.size());
+        int attempts = r == 217 || r == 218 ? 2 : 1;
+        for (int a = 0; a < attempts; ++a) {
+            s.transcript += progress(shapes[r % 8], percent);
+            s.wire = s.wire + records[r];
+            // Before the first chunk: the wait that ended the attempt before.
+            uint32_t first = r == 0 && a == 0 ? 2 : a == 1 ? (r == 217 ? 51 : 201) : 2;
+            s.sleepsBefore.push_back(first);
+            s.sleepsBefore.resize(s.sleepsBefore.size() + records[r].size() - 1, 1);
+        }
+    }
+    s.transcript += DONE;
+    return s;
+}
+
+}  // namespace
+
+std::vector<Scenario> transferRows() {
+    const Bytes three = sampleKit(3, 30);  // records of 34 bytes: a full chunk and a short one
+    const Bytes ten = sampleKit(10, 2);    // records of 6 bytes
+    const Bytes nine = sampleKit(9, 2);
+    const Bytes twenty = sampleKit(20, 2);
+    const SimBytes id = identifyMessage(STANDARD_PROFILE);
+    const Messages one = recordMessages(ONE_RECORD, 0);
+    const Bytes big = sampleKit(3, 246);  // records of 250 bytes: eleven chunks, as in a real kit
+    auto bigRecord = [&big](size_t r) { return recordMessages(big, r); };
+    const std::string CRC = "\nThe CRC of the download file is error!\n";
+
+    std::vector<Scenario> all;
+
+    // --- record transfer ---
+    all.push_back(Row("CRC error three times, then acknowledged", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = replies({0x20, 0x20, 0x20}); }))
+        .prints(DEVICE + times(progress('-', 0) + "\nThe CRC of the download file is error!\n", 3) +
+                       progress('-', 0) + DONE)
+        .sends(Messages{id} + repeat(one, 4))
+        .ports(FULL_RUN));
+    all.push_back(Row("every rejection code and its message", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = replies({0x21, 0x22, 0x24, 0x25, 0x30}); }))
+        .prints(DEVICE + progress('-', 0) + "\nThe download file has been damaged!\n" + progress('-', 0) +
+                       "\nThe download file has been damaged!\n" + progress('-', 0) +
+                       "\nThe download file verifies error!\n" + progress('-', 0) + "\nThe MCU erases error!\n" +
+                       progress('-', 0) + progress('-', 0) + DONE)
+        .sends(Messages{id} + repeat(one, 6))
+        .ports(FULL_RUN));
+    all.push_back(Row("target restarts", three)
+        .script(with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x77}); }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 33) +
+                       "\rTransferring.. 100% done.  \nTarget update successfully!\n"
+                       "\nThe System is restart, please wait!\n\n")
+        .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1))
+        .ports(FULL_RUN));
+    all.push_back(Row("a restart reply as the twentieth failure", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = repeatReply(simCode(0x30), 19) + replies({0x77}); }))
+        .prints(DEVICE + times(progress('-', 0), 20) + "\nError in updating.\n")
+        .sends(Messages{id} + repeat(one, 20))
+        .ports(FULL_RUN));
+    all.push_back(Row("twenty CRC errors", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordOtherwise = simCode(0x20); }))
+        .prints(DEVICE + times(progress('-', 0) + "\nThe CRC of the download file is error!\n", 19) +
+                       progress('-', 0) + "\nError in updating.\n")
+        .sends(Messages{id} + repeat(one, 20))
+        .ports(FULL_RUN));
+    {
+        std::vector<uint32_t> sleeps = {0, 2};
+        sleeps.resize(21, 51);
+        all.push_back(Row("target never answers a record", ONE_RECORD)
+            .script(with([](SimScript& s) { s.recordOtherwise = simSilence(); }))
+            .prints(DEVICE + times(progress('-', 0), 20) + NOT_RESPONDING)
+            .sends(Messages{id} + repeat(one, 20))
+            .ports(FULL_RUN)
+            .sleeps(sleeps));
+    }
+    {
+        // Due 1 ms after the judgement: it arrives during the resend. Its
+        // only chunk has started, so nothing tells the late reply from an
+        // answer to the resend.
+        Scenario late = Row("a late reply to a one-chunk record is taken by the next attempt", ONE_RECORD)
+            .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 52)}; }))
+            .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
+            .sends(Messages{id} + one + one)
+            .ports(FULL_RUN)
+            .sleeps({0, 2, 51});
+        late.hostClockOnly = true;
+        all.push_back(late);
+    }
+    all.push_back(Row("a record reply held until the resend", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND)}; }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
+        .sends(Messages{id} + one + one)
+        .ports(FULL_RUN)
+        .sleeps({0, 2, 51}));
+    {
+        // Acknowledged 5 ms after the record's wait ended, while the resend's
+        // chunks go out: forgotten, and the device's answer to the resend
+        // decides. The rejected second record is sent again.
+        Scenario late = Row("a late acknowledgement, then a CRC error on a later record", big)
+            .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 56), simModel(), simCode(0x20)}; }))
+            .prints(DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) +
+                          progress('\\', 66) + DONE)
+            .sends(Messages{id} + bigRecord(0) + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2))
+            .ports(FULL_RUN);
+        late.hostClockOnly = true;
+        all.push_back(late);
+    }
+    {
+        // Each acknowledgement comes twice, 5 ms apart: the second arrives
+        // while the next record's chunks go out.
+        SimReply twice = simCode(0x1A);
+        twice.copies = 2;
+        twice.copyGapMs = 5;
+        Scenario dup = Row("every record acknowledged twice, a later one rejected", big)
+            .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) + progress('\\', 66) +
+                         DONE)
+            .sends(Messages{id} + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2))
+            .ports(FULL_RUN);
+        dup.script.recordReplies = {twice, simCode(0x20)};
+        dup.script.recordOtherwise = twice;
+        all.push_back(dup);
+    }
+    all.push_back(Row("two acknowledgements in one packet, a later record rejected", three)
+        .script(with([](SimScript& s) {
+                       s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x1A, 0xF7}), simCode(0x20)};
+                   }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) + progress('\\', 66) + DONE)
+        .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 1) +
+                       recordMessages(three, 2))
+        .ports(FULL_RUN));
+    all.push_back(Row("a 1-byte message does not end a record's wait", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = {simMessage({0xF0})}; }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
+        .sends(Messages{id} + one + one)
+        .ports(FULL_RUN)
+        .sleeps({0, 2, 51}));
+    all.push_back(Row("spinner over ten records", ten)
+        .prints(DEVICE + progress('-', 0) + progress('-', 10) + progress('\\', 20) + progress('\\', 30) +
+                       progress('|', 40) + progress('|', 50) + progress('/', 60) + progress('/', 70) +
+                       progress('-', 80) + progress('-', 90) + DONE)
+        .sends([&] {
+                       Messages m = {id};
+                       for (size_t r = 0; r < 10; ++r) m = m + recordMessages(ten, r);
+                       return m;
+                   }())
+        .ports(FULL_RUN));
+    // The eighth record (the eighth shape) is sent twice.
+    const std::string eighthResent = DEVICE + progress('-', 0) + progress('-', 11) + progress('\\', 22) +
+                                     progress('\\', 33) + progress('|', 44) + progress('|', 55) + progress('/', 66) +
+                                     progress('/', 77) + progress('/', 77) + progress('-', 88) + DONE;
+    Messages eighthResentWire = {id};
+    for (size_t r : {0, 1, 2, 3, 4, 5, 6, 7, 7, 8}) eighthResentWire = eighthResentWire + recordMessages(nine, r);
+    all.push_back(Row("a resent record keeps its spinner shape, also the eighth", nine)
+        .script(with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x30}); }))
+        .prints(eighthResent)
+        .sends(eighthResentWire)
+        .ports(FULL_RUN));
+    all.push_back(Row("a silent attempt at the eighth spinner shape keeps it", nine)
+        .script(with([](SimScript& s) {
+                       s.recordReplies = repeatReply(simModel(), 7);
+                       s.recordReplies.push_back(simSilence());
+                   }))
+        .prints(eighthResent)
+        .sends(eighthResentWire)
+        .ports(FULL_RUN));
+    all.push_back(realSizeKit(id));
+    {
+        // Records at 80 % wait 50 polls, from 85 % on 200 polls.
+        Scenario longWait = Row("the long wait from 85 %", twenty)
+            .script(with([](SimScript& s) {
+                              s.recordReplies = repeatReply(simModel(), 16) + std::vector<SimReply>{
+                                  simSilence(), simModel(), simSilence()};
+                          }))
+            .prints(DEVICE)
+            .sends({id})
+            .ports(FULL_RUN);
+        const char shapes[] = "--\\\\||//";
+        int shape = 0;
+        for (int r = 0; r < 20; ++r) {
+            longWait.transcript += progress(shapes[shape % 8], 5 * r);
+            if (r == 16 || r == 17) longWait.transcript += progress(shapes[shape % 8], 5 * r);
+            ++shape;
+            longWait.wire = longWait.wire + recordMessages(twenty, r);
+            if (r == 16 || r == 17) longWait.wire = longWait.wire + recordMessages(twenty, r);
+        }
+        longWait.transcript += DONE;
+        longWait.sleepsBefore = {0};
+        longWait.sleepsBefore.resize(18, 2);  // the first attempts of records 0 to 16
+        longWait.sleepsBefore.insert(longWait.sleepsBefore.end(), {51, 2, 201, 2, 2});
+        all.push_back(longWait);
+    }
+    all.push_back(Row("a full chunk cannot be sent", three)
+        .script(with([](SimScript& s) { s.failSendAt = 2; }))
+        .prints(DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n")
+        .sends({id})
+        .ports(FULL_RUN));
+    {
+        const Bytes twoFull = sampleKit(2, 42);  // records of 46 bytes: two full chunks
+        all.push_back(Row("a failed last chunk that is full ends the transfer", twoFull)
+            .script(with([](SimScript& s) { s.failSendAt = 3; }))
+            .prints(DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n")
+            .sends({id, recordMessages(twoFull, 0)[0]})
+            .ports(FULL_RUN));
+    }
+    {
+        Scenario shortTail = Row("a failed short last chunk shows as a missing reply", three)
+            .script(with([](SimScript& s) { s.failSendAt = 3; }))
+            .prints(DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + progress('\\', 66) + DONE)
+            .sends(Messages{id} + Messages{recordMessages(three, 0)[0]} + recordMessages(three, 0) +
+                               recordMessages(three, 1) + recordMessages(three, 2))
+            .ports(FULL_RUN);
+        shortTail.deviceErrors = {"unfinished record dropped"};
+        all.push_back(shortTail);
+    }
+    all.push_back(Row("the output vanishes while a record is awaited", three)
+        .script(with([](SimScript& s) {
+                       s.recordReplies = {simSilence()};
+                       s.failSendAt = 4;
+                       s.failSendAfter = true;
+                   }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n")
+        .sends(Messages{id} + recordMessages(three, 0))
+        .ports(FULL_RUN));
+    {
+        // Unplugged mid-update: from message n on every send fails. A failed
+        // short last chunk shows only as a missing reply; the resend fails.
+        const std::string err = "\nError: The MIDI Out of device is missing!\n\n";
+        const std::string p0 = progress('-', 0), p33 = progress('-', 33), p66 = progress('\\', 66);
+        const std::string transcripts[] = {
+            DEVICE + OUT_MISSING,      DEVICE + p0 + err,        DEVICE + p0 + p0 + err,
+            DEVICE + p0 + p33 + err,   DEVICE + p0 + p33 + p33 + err, DEVICE + p0 + p33 + p66 + err,
+            DEVICE + p0 + p33 + p66 + p66 + err,
+        };
+        Messages allSent = Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 2);
+        for (uint32_t n = 1; n <= 7; ++n) {
+            SimScript script;
+            script.failSendAt = n;
+            script.failSendAfter = true;
+            all.push_back(Row("unplugged at message " + std::to_string(n), three)
+                .script(script)
+                .prints(transcripts[n - 1])
+                .sends(Messages(allSent.begin(), allSent.begin() + (n - 1)))
+                .ports(FULL_RUN));
+        }
+    }
+    return all;
+}
+
+}  // namespace scenario_rows

@@ -1,0 +1,293 @@
+// The table's rows of the Windows paths: the driver's habits (the WinMM test
+// double), long replies and lost tails, the ports that count, and Windows
+// 11's MIDI service.
+#include "tests/scenario_rows.h"
+
+#include "tests/sim_script.h"
+
+namespace scenario_rows {
+
+namespace {
+
+// The MIDI service's own software endpoints, as its WinMM ports show them.
+SimPort servicePort(const std::string& name, const std::string& instance) {
+    SimPort port{name, false};
+    port.interfaceName = "\\\\?\\swd#midisrv#" + instance + "#{e7cce071-3c03-423f-88d3-f1045d02552b}";
+    return port;
+}
+
+const SimPort LOOPBACK_A = servicePort("Default App Loopback (A)", "midiu_loop_a_default");
+const SimPort LOOPBACK_B = servicePort("Default App Loopback (B)", "MIDIU_LOOP_B_DEFAULT");
+const SimPort BASIC_LOOPBACK = servicePort("Default Basic App Loopback", "midiu_bloop_default");
+const SimPort GS_SYNTH = {"Microsoft GS Wavetable Synth", false};
+
+std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, const SimBytes& id) {
+    std::vector<Scenario> all;
+    const std::string OUT_LOST = "\nError: The MIDI Out of device is missing!\n\n";
+    // The device arrived after the loopbacks: its ports come after theirs.
+    all.push_back(Row("loopbacks before and after the device are left out", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}, BASIC_LOOPBACK};
+                       s.outputs = {GS_SYNTH, LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}, BASIC_LOOPBACK};
+                   }))
+        .prints(DEVICE + progress('-', 0) + DONE)
+        .sends(Messages{id} + one)
+        .ports({"in 2 open", "in 2 start", "out 3 open", "in 2 close", "out 3 close"}));
+    all.push_back(Row("app-to-app and network ports are left out", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       SimPort app = servicePort("Sequencer Out", "midiu_apppub_4f1b2c");
+                       SimPort net = servicePort("Studio Session", "midiu_net2udp_session1");
+                       s.inputs = {{"Calvenor Pro"}, app, net};
+                       s.outputs = {GS_SYNTH, app, {"Calvenor Pro"}, net};
+                   }))
+        .prints(DEVICE + progress('-', 0) + DONE)
+        .sends(Messages{id} + one)
+        .ports({"in 0 open", "in 0 start", "out 2 open", "in 0 close", "out 2 close"}));
+    all.push_back(Row("an empty interface answer: every port counts", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}};
+                       s.emptyInterfaces = true;
+                   }))
+        .prints("Error:Does your computer have identified 3 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n")
+        .sends({})
+        .ports({}));
+    all.push_back(Row("two devices among loopbacks", ONE_RECORD)
+        .script(with([](SimScript& s) { s.inputs = {LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, {"Other Device"}}; }))
+        .prints("Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n")
+        .sends({})
+        .ports({}));
+    // A note-on cuts the acknowledgement: the buffer comes back as an error,
+    // and is queued again for the resend's answer.
+    all.push_back(Row("a reply cut by a status byte, then the resend's answer", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0x90, 0x40, 0x7F})}; }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
+        .sends(Messages{id} + one + one)
+        .ports(FULL_RUN));
+    // The service gives up on a send after 1 s, yet the message reaches the
+    // device later (here as the port closes); every later send fails.
+    all.push_back(Row("a full chunk's send stalls and fails", three)
+        .script(with([](SimScript& s) { s.stallSendAt = 2; }))
+        .prints(DEVICE + progress('-', 0) + OUT_LOST)
+        .sends(Messages{id, recordMessages(three, 0)[0]})
+        .ports({"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 took message 2 late",
+                    "out 0 close"}));
+    // A stalled short last chunk is not examined: the record shows as
+    // unanswered, and its resend meets the broken output.
+    all.push_back(Row("a last chunk's send stalls: no reply, then the resend fails", three)
+        .script(with([](SimScript& s) {
+                       s.stallSendAt = 3;
+                       s.partialTimeoutMs = 60000;  // the device joins the late chunk to the record
+                   }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + OUT_LOST)
+        .sends(Messages{id} + recordMessages(three, 0))
+        .ports({"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 took message 3 late",
+                    "out 0 close"}));
+    // The last acknowledgement comes with the start of another message: at
+    // the close the stop hands back its part-filled buffer as an error, and
+    // the reset hands back the other one.
+    all.push_back(Row("the close with a part-filled buffer", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x01})}; }))
+        .prints(DEVICE + progress('-', 0) + DONE)
+        .sends(Messages{id} + one)
+        .ports(FULL_RUN));
+    return all;
+}
+
+// Ports of other drivers, as WinMM shows them with their device interfaces:
+// a virtual MIDI cable's (a root-enumerated kernel-streaming driver) and a
+// sound card's on the PCI bus.
+SimPort driverPort(const std::string& name, const std::string& device) {
+    SimPort port{name, false};
+    port.interfaceName = "\\\\?\\" + device + "#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    return port;
+}
+const SimPort CABLE_1 = driverPort("Virtual Cable 1", "root#media#0003");
+const SimPort CABLE_2 = driverPort("Virtual Cable 2", "ROOT#MEDIA#0004");
+const SimPort PCI_CARD = driverPort("Sound Card MIDI", "pci#ven_1102&dev_0008&subsys_00000000&rev_00#4&1a2b3c&0&00e4");
+
+// Only devices count on Windows: what the device interface tells. Both
+// paths, unless a row is the MIDI service's own.
+std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& id) {
+    const std::string run = DEVICE + progress('-', 0) + DONE;
+    auto events = [](int in, int out) {
+        std::string i = std::to_string(in), o = std::to_string(out);
+        return Events{"in " + i + " open", "in " + i + " start", "out " + o + " open", "in " + i + " close",
+                      "out " + o + " close"};
+    };
+    std::vector<Scenario> all;
+    all.push_back(Row("a virtual cable's port before the device is left out", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {CABLE_1, {"Calvenor Pro"}};
+                       s.outputs = {GS_SYNTH, CABLE_1, {"Calvenor Pro"}};
+                   }))
+        .prints(run)
+        .sends(Messages{id} + one)
+        .ports(events(1, 2)));
+    {
+        Scenario gd32 = Row("the GD32 build with a virtual cable's port before the device", ONE_RECORD)
+            .script(with([](SimScript& s) {
+                          s.inputs = {CABLE_1, {"Calvenor Pro"}};
+                          s.outputs = {GS_SYNTH, CABLE_1, {"Calvenor Pro"}};
+                          s.deviceId = 0x58;
+                      }))
+            .prints(run)
+            .sends(Messages{identifyMessage(GD32_PROFILE)} + one)
+            .ports(events(1, 2));
+        gd32.profile = &GD32_PROFILE;
+        all.push_back(gd32);
+    }
+    all.push_back(Row("a virtual cable's port after the device is left out", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {{"Calvenor Pro"}, CABLE_2};
+                       s.outputs = {GS_SYNTH, {"Calvenor Pro"}, CABLE_2};
+                   }))
+        .prints(run)
+        .sends(Messages{id} + one)
+        .ports(events(0, 1)));
+    all.push_back(Row("a sound card's MIDI port is left out", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {PCI_CARD, {"Calvenor Pro"}};
+                       s.outputs = {GS_SYNTH, PCI_CARD, {"Calvenor Pro"}};
+                   }))
+        .prints(run)
+        .sends(Messages{id} + one)
+        .ports(events(1, 2)));
+    all.push_back(Row("no port tells its interface: the cable counts", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {CABLE_1, {"Calvenor Pro"}};
+                       s.emptyInterfaces = true;
+                   }))
+        .prints("Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
+                   "USB audiol devices!\n\n")
+        .sends({})
+        .ports({}));
+    all.push_back(Row("only virtual cables: no device", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {CABLE_1, CABLE_2};
+                       s.outputs = {GS_SYNTH, CABLE_1, CABLE_2};
+                   }))
+        .prints("Error: Did not find the USB Audio device, please check!\n\n")
+        .sends({})
+        .ports({}));
+    for (Scenario& row : all) row.windowsOnly = true;
+
+    // The MIDI service's own: its stand-in for a device's filter, and its
+    // loopbacks among cables.
+    SimPort standIn{"Calvenor Pro"};
+    standIn.interfaceName = "\\\\?\\swd#midisrv#MIDIU_KSA_8216471025#{e7cce071-3c03-423f-88d3-f1045d02552b}";
+    Scenario ksa = Row("the MIDI service's stand-in for the device's port counts", ONE_RECORD)
+        .prints(run)
+        .sends(Messages{id} + one)
+        .ports(events(1, 2));
+    ksa.script.inputs = {LOOPBACK_A, standIn};
+    ksa.script.outputs = {GS_SYNTH, LOOPBACK_A, standIn};
+    all.push_back(ksa);
+    all.push_back(Row("a device among cables and loopbacks", ONE_RECORD)
+        .script(with([](SimScript& s) {
+                       s.inputs = {CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, CABLE_2};
+                       s.outputs = {GS_SYNTH, CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, CABLE_2};
+                   }))
+        .prints(run)
+        .sends(Messages{id} + one)
+        .ports(events(2, 3)));
+    for (size_t i = all.size() - 2; i < all.size(); ++i) {
+        all[i].windowsOnly = true;
+        all[i].winmmPath = Scenario::ServicePath;
+    }
+    return all;
+}
+
+}  // namespace
+
+std::vector<Scenario> winmmRows() {
+    const Bytes three = sampleKit(3, 30);  // records of 34 bytes: a full chunk and a short one
+    const Bytes ten = sampleKit(10, 2);    // records of 6 bytes
+    const Bytes nine = sampleKit(9, 2);
+    const Bytes twenty = sampleKit(20, 2);
+    const SimBytes id = identifyMessage(STANDARD_PROFILE);
+    const Messages one = recordMessages(ONE_RECORD, 0);
+    const std::string CRC = "\nThe CRC of the download file is error!\n";
+
+    std::vector<Scenario> all;
+
+    // The Windows driver's habits, played by the WinMM test double.
+    {
+        Scenario slow = Row("the driver is slow to let go of each message", ONE_RECORD)
+            .script(with([](SimScript& s) { s.driverHolds = 3; }))
+            .prints(DEVICE + progress('-', 0) + DONE)
+            .sends(Messages{id} + one)
+            .ports(FULL_RUN);
+        slow.windowsOnly = true;
+        slow.winmmPath = Scenario::ClassicPath;
+        all.push_back(slow);
+        // Given up after 50 waits of 100 ms (the double notes a shorter
+        // step): reset, and the driver still holds
+        // the message. It reads it once more as the port closes: the message
+        // must still be there.
+        Scenario stuck = Row("a driver that never lets go is given up", ONE_RECORD)
+            .script(with([](SimScript& s) { s.driverHolds = 1000; }))
+            .prints(DEVICE + OUT_MISSING)
+            .sends({id})
+            .ports({"in 0 open", "in 0 start", "out 0 open", "out 0 reset after 51 still-playing answers",
+                        "in 0 close",
+                        "out 0 read after the give-up: " + hexText(id), "out 0 close"});
+        stuck.windowsOnly = true;
+        stuck.winmmPath = Scenario::ClassicPath;
+        all.push_back(stuck);
+    }
+    {
+        // A reply longer than a receive buffer: WinMM hands it back in two
+        // buffers, the first full and without F7; it is one message, cut to
+        // the 200 bytes the link receives.
+        auto longReply = [](uint8_t code) {
+            SimBytes m = {0xF0, code};
+            m.resize(299, 0x01);
+            m.push_back(0xF7);
+            return simMessage(m);
+        };
+        all.push_back(Row("replies of 300 bytes", ONE_RECORD)
+            .prints(DEVICE + progress('-', 0) + DONE)
+            .sends(Messages{id} + one)
+            .ports(FULL_RUN));
+        all.back().script.identifyReplies = {longReply(0x48)};
+        all.back().script.recordReplies = {longReply(0x1A)};
+    }
+    {
+        // A long message whose tail never comes: what follows it is a new
+        // message, never glued onto the stale one. On the MIDI service the
+        // next F0 cuts it at a buffer's end, which hands back an empty buffer.
+        auto cutAt = [](uint8_t code, size_t bytes) {
+            SimBytes m = {0xF0, code};
+            m.resize(bytes, 0x01);
+            return m;
+        };
+        Scenario waiting = Row("a waiting message cut at 200 bytes, then the identify answer", ONE_RECORD)
+            .prints(DEVICE + progress('-', 0) + DONE)
+            .sends(Messages{id} + one)
+            .ports(FULL_RUN);
+        waiting.script.waitingMessage = cutAt(0x30, 200);
+        waiting.windowsOnly = true;
+        all.push_back(waiting);
+        Scenario lostTail = Row("an acknowledgement cut at 800 bytes, then a CRC error on the resend", three)
+            .prints(DEVICE + progress('-', 0) + progress('-', 0) + CRC + progress('-', 0) + progress('-', 33) +
+                              progress('\\', 66) + DONE)
+            .sends(Messages{id} + repeat(recordMessages(three, 0), 3) + recordMessages(three, 1) +
+                              recordMessages(three, 2))
+            .ports(FULL_RUN);
+        lostTail.script.recordReplies = {simMessage(cutAt(0x1A, 800)), simCode(0x20)};
+        lostTail.windowsOnly = true;
+        all.push_back(lostTail);
+    }
+    for (const Scenario& s : deviceOnlyScenarios(one, id)) all.push_back(s);
+    // Windows 11's MIDI service, played by the double's service mode.
+    for (Scenario s : serviceScenarios(three, one, id)) {
+        s.windowsOnly = true;
+        s.winmmPath = Scenario::ServicePath;
+        all.push_back(s);
+    }
+    return all;
+}
+
+}  // namespace scenario_rows
