@@ -31,7 +31,7 @@
 #include "tests/console_capture.h"
 #include "app/run.h"
 #include "kit/kit.h"
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "midi/midi_link.h"
 #include "backends/waits.h"
 #include "sim/emulation.h"

@@ -16,7 +16,7 @@ set(may_use_backends backends core)
 set(may_use_protocol protocol kit midi core)
 set(may_use_app app protocol kit midi core)
 set(may_use_sim sim backends core)
-set(folders core kit midi backends protocol app sim tests)
+set(folders core kit midi backends protocol app sim tests tools)
 set(any_layer ${folders})
 
 if(NOT DEFINED SOURCE)

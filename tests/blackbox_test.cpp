@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"
 

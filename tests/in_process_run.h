@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/profile.h"
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "sim/emulation.h"
 
 struct InProcessRun {

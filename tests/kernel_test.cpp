@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/profile.h"
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"
 

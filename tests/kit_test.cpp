@@ -15,7 +15,7 @@
 #ifndef _WIN32
 #include "kit/kit_files_posix.h"
 #endif
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "tests/test_support.h"
 
 namespace {

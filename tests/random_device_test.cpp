@@ -15,7 +15,7 @@
 #include "core/console.h"
 #include "tests/console_capture.h"
 #include "app/run.h"
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "midi/midi_link.h"
 #include "sim/emulation.h"
 #include "tests/in_process_run.h"

@@ -9,7 +9,7 @@
 #include "tests/console_capture.h"
 #include "app/run.h"
 #include "kit/kit.h"
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "midi/midi_link.h"
 #include "sim/emulation.h"
 #include "tests/in_process_run.h"

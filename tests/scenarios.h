@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/profile.h"
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "sim/emulation.h"
 
 using Messages = std::vector<SimBytes>;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "protocol/wire.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 4) {

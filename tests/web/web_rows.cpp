@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 #include "tests/scenarios.h"
 #include "tests/sim_script.h"
 

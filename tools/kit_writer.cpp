@@ -1,4 +1,4 @@
-#include "kit/kit_writer.h"
+#include "tools/kit_writer.h"
 
 #include <cstdio>
 
