@@ -37,6 +37,7 @@ struct KernelCase {
     std::string transcript; // the whole console text
     Messages wire;          // every message the first unit received
     int asUser = 0;
+    std::string page = "";  // instead of exe: this update page, in a real Chromium
     // Least and most milliseconds between two messages the unit received; 0: unchecked.
     unsigned long long leastGapMs = 0, mostGapMs = 0;
     // Report when the outcome's text was in the output (see below).
@@ -115,6 +116,14 @@ std::vector<KernelCase> cases() {
 
     std::vector<KernelCase> all;
     all.push_back({"whole-update", "update", three, 1, "", wholeRun, wholeWire});
+    // The page in a real Chromium over the same sequencer: the same run,
+    // with the page's end instead of the pause.
+    {
+        KernelCase web{"web-page-whole-update", "", three, 1, "", wholeRun.substr(0, wholeRun.size() - pause.size()),
+                       wholeWire};
+        web.page = UPDATE_WEB_PAGE;
+        all.push_back(web);
+    }
     // More than the sequencer's default input pool holds: every answer is
     // taken, none lost in the kernel (one whose tail the gadget holds back
     // makes its record go out again, and is never taken late).
@@ -208,8 +217,12 @@ TEST(RealKernel, UpdatesThroughAUsbMidiGadget) {
         ASSERT_TRUE(writeTextFile(dir + "/kit/Calvenor_Pro.kit", kitText(c.kit)));
         ASSERT_TRUE(writeTextFile(dir + "/case", "EXE=" + c.exe + "\nDEVICES=" + std::to_string(c.devices) +
                                                      "\nDEVICE_ARGS='" + c.deviceArgs + "'\nAS_USER=" +
-                                                     std::to_string(c.asUser) + "\n"));
+                                                     std::to_string(c.asUser) + "\nPAGE=" + c.page + "\n"));
     }
+    // The page's case needs the pages' build and its browser driver.
+    ASSERT_TRUE(std::filesystem::exists(UPDATE_WEB_PAGE)) << "build the pages first: cmake --workflow --preset web";
+    ASSERT_TRUE(std::filesystem::exists(UPDATE_SOURCE_DIR "/tests/web/node_modules/puppeteer-core"))
+        << "install the pages' test driver first: (cd tests/web && npm ci)";
     ProgramRun boot = runProgram(UPDATE_SOURCE_DIR "/tests/kernel/boot", WORK, {WORK});
     ASSERT_EQ(boot.exitCode, 0) << boot.out << boot.err;
 
