@@ -116,10 +116,6 @@ const std::vector<std::string> ENDS = {
     "Error: The device and the upgrade file is not matched!\n\n",
 };
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 TEST(RandomDevice, EveryRunEndsCleanlyAndSendsOnlyValidatedRecords) {
     const std::string head = std::string(STANDARD_PROFILE.banner) + "OK: File 'Calvenor_Pro.kit' is open.\n" +
                              "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Calvenor Pro\r\n";

@@ -49,6 +49,10 @@ inline std::vector<SimReply> operator+(std::vector<SimReply> a, const std::vecto
 
 inline Bytes sampleKit(size_t records, size_t payload) { return makeSampleImage(records, payload, 42); }
 
+// The progress line's spinner, as the owner sees it: each of the four
+// shapes on two successive lines.
+inline const char SPINNER_SHAPES[] = "--\\\\||//";
+
 
 // One row of the table, its parts named: what the run is given (its name,
 // the kit, the device's script), what it must print, which messages it

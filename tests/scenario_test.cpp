@@ -36,7 +36,7 @@ RunResult runScenario(const Scenario& s) {
 bool releasesBothPorts(const Events& events) {
     size_t n = events.size();
     auto isClose = [](const std::string& e, const char* direction) {
-        return e.rfind(direction, 0) == 0 && e.size() > 6 && e.compare(e.size() - 6, 6, " close") == 0;
+        return startsWith(e, direction) && endsWith(e, " close");
     };
     return n >= 2 && isClose(events[n - 2], "in ") && isClose(events[n - 1], "out ");
 }

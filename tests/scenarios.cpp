@@ -2,6 +2,7 @@
 
 #include "tests/scenario_rows.h"
 #include "tests/sim_script.h"
+#include "tests/test_support.h"
 
 #include <cstdio>
 #include <sstream>
@@ -16,7 +17,7 @@ SimScript with(void (*change)(SimScript&)) {
 Events portEvents(const SimLog& log) {
     Events events;
     for (const auto& e : log.events)
-        if (e.rfind("in ", 0) == 0 || e.rfind("out ", 0) == 0) events.push_back(e);
+        if (startsWith(e, "in ") || startsWith(e, "out ")) events.push_back(e);
     return events;
 }
 

@@ -19,14 +19,13 @@ Scenario realSizeKit(const SimBytes& id) {
         .ports(FULL_RUN);
     s.script.recordReplies = repeatReply(simModel(), 217) + std::vector<SimReply>{simSilence(), simModel(),
                                                                                     simSilence()};
-    const char shapes[] = "--\\\\||//";
     s.sleepsBefore = {0};
     const std::vector<Messages> records = messagesOfRecords(s.kit);
     for (size_t r = 0; r < RECORDS; ++r) {
         int percent = static_cast<int>(r * SIZE * 100 / s.kit.size());
         int attempts = r == 217 || r == 218 ? 2 : 1;
         for (int a = 0; a < attempts; ++a) {
-            s.transcript += progress(shapes[r % 8], percent);
+            s.transcript += progress(SPINNER_SHAPES[r % 8], percent);
             s.wire = s.wire + records[r];
             // Before the first chunk: the wait that ended the attempt before.
             uint32_t first = r == 0 && a == 0 ? 2 : a == 1 ? (r == 217 ? 51 : 201) : 2;
@@ -197,11 +196,10 @@ std::vector<Scenario> transferRows() {
             .prints(DEVICE)
             .sends({id})
             .ports(FULL_RUN);
-        const char shapes[] = "--\\\\||//";
-        int shape = 0;
+            int shape = 0;
         for (int r = 0; r < 20; ++r) {
-            longWait.transcript += progress(shapes[shape % 8], 5 * r);
-            if (r == 16 || r == 17) longWait.transcript += progress(shapes[shape % 8], 5 * r);
+            longWait.transcript += progress(SPINNER_SHAPES[shape % 8], 5 * r);
+            if (r == 16 || r == 17) longWait.transcript += progress(SPINNER_SHAPES[shape % 8], 5 * r);
             ++shape;
             longWait.wire = longWait.wire + recordMessages(twenty, r);
             if (r == 16 || r == 17) longWait.wire = longWait.wire + recordMessages(twenty, r);

@@ -47,6 +47,12 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& program, const std::string& folder,
                       const std::vector<std::string>& args = {});
 
+// Whether `text` begins, or ends, with `part`.
+inline bool startsWith(const std::string& text, const std::string& part) { return text.rfind(part, 0) == 0; }
+inline bool endsWith(const std::string& text, const std::string& part) {
+    return text.size() >= part.size() && text.compare(text.size() - part.size(), part.size(), part) == 0;
+}
+
 // The whole file's bytes; empty if it cannot be read.
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -11,6 +11,7 @@
 #include "tools/kit_writer.h"
 #include "tests/scenarios.h"
 #include "tests/sim_script.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
         std::string events = "[";
         bool first = true;
         for (const std::string& e : s.events) {
-            if (e.size() > 6 && e.compare(e.size() - 6, 6, " start") == 0) continue;  // no start in Web MIDI
+            if (endsWith(e, " start")) continue;  // no start in Web MIDI
             events += (first ? "" : ",") + quoted(e);
             first = false;
         }
