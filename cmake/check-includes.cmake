@@ -9,14 +9,8 @@ cmake_minimum_required(VERSION 3.25)
 # too. The build's include roots enforce the same rule for the compiler;
 # this check covers the including file's own folder, which the compiler
 # searches first.
-set(may_use_core core)
-set(may_use_kit kit core)
-set(may_use_midi midi backends core)
-set(may_use_backends backends core)
-set(may_use_protocol protocol kit midi core)
-set(may_use_app app protocol kit midi core)
-set(may_use_sim sim backends core)
-set(folders core kit midi backends protocol app sim tests tools)
+include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
+set(folders ${project_folders})
 set(any_layer ${folders})
 
 if(NOT DEFINED SOURCE)
