@@ -3,7 +3,7 @@
 // nothing chooses a profile at run time.
 #pragma once
 
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 
 #ifndef UPDATE_PROFILE_GD32
 #error "UPDATE_PROFILE_GD32 must be defined by the build (0 or 1)"

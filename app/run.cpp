@@ -8,7 +8,7 @@
 
 #include "core/console.h"
 #include "core/run_log.h"
-#include "core/system.h"
+#include "core/system_description.h"
 #include "app/keep_awake.h"
 #include "kit/kit.h"
 #include "midi/midi_link.h"

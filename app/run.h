@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 
 // The whole update run for a profile (the executable's own, or a test's);
 // returns the exit code, always 0.

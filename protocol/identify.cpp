@@ -3,7 +3,7 @@
 #include "core/console.h"
 #include "core/run_log.h"
 #include "midi/midi_link.h"
-#include "protocol/account.h"
+#include "protocol/wait_log.h"
 #include "protocol/update_protocol.h"
 #include "protocol/wire.h"
 

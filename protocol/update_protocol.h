@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/outcome.h"
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 #include "kit/kit.h"
 
 // Counted down before each identify request; the requests end when it

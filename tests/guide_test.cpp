@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 #include "tools/kit_writer.h"
 #include "sim/emulation.h"
 

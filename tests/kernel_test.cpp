@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 #include "tools/kit_writer.h"
 #include "tests/scenarios.h"
 #include "tests/test_support.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/profile.h"
+#include "protocol/target_profile.h"
 #include "tools/kit_writer.h"
 #include "sim/emulation.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/system.h"
+#include "core/system_description.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "core/system.h"
+#include "core/system_description.h"
 
 void describeSystem(char* text, size_t room) {
     utsname info;

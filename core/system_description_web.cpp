@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/system.h"
+#include "core/system_description.h"
 
 EM_JS(void, browserDescription, (char* text, int room), {
     stringToUTF8("a web page in " + navigator.userAgent, text, room);

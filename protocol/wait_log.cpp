@@ -1,4 +1,4 @@
-#include "protocol/account.h"
+#include "protocol/wait_log.h"
 
 #include "core/run_log.h"
 
