@@ -28,6 +28,8 @@ struct SimPort {
     // For the Windows test double only: the port's device interface, as
     // WinMM's interface query gives it ("": the double's default).
     std::string interfaceName = "";
+    // ... and what queuing its receive buffers answers (inputs).
+    MidiResult buffersResult = MIDI_OK;
 };
 
 struct SimScript : DeviceScript {

@@ -236,6 +236,15 @@ std::vector<Scenario> winmmRows() {
         stuck.windowsOnly = true;
         stuck.winmmPath = Scenario::ClassicPath;
         all.push_back(stuck);
+        // Receive buffers the driver will not take: no reply could ever be
+        // read, so the input is one that does not open, and is closed again.
+        Scenario noBuffers = Row("the input's receive buffers cannot be queued", ONE_RECORD)
+            .script(with([](SimScript& s) { s.inputs[0].buffersResult = 7; }))  // MMSYSERR_NOMEM
+            .prints("Error: The MIDI In of device is missing!\n\n")
+            .sends({})
+            .ports({"in 0 open", "in 0 close"});
+        noBuffers.windowsOnly = true;
+        all.push_back(noBuffers);
     }
     {
         // A reply longer than a receive buffer: WinMM hands it back in two
@@ -279,6 +288,17 @@ std::vector<Scenario> winmmRows() {
         lostTail.script.recordReplies = {simMessage(cutAt(0x1A, 800)), simCode(0x20)};
         lostTail.windowsOnly = true;
         all.push_back(lostTail);
+        // The cut message and the answer in one burst, with no forgetting
+        // between them: the answer's F0 begins the message taken.
+        SimBytes burst = cutAt(0x30, 200);
+        burst.insert(burst.end(), {0xF0, 0x48, 0xF7});
+        Scenario oneBurst = Row("a message cut at 200 bytes, the identify answer right behind it", ONE_RECORD)
+            .prints(DEVICE + progress('-', 0) + DONE)
+            .sends(Messages{id} + one)
+            .ports(FULL_RUN);
+        oneBurst.script.identifyReplies = {simMessage(burst)};
+        oneBurst.windowsOnly = true;
+        all.push_back(oneBurst);
     }
     for (const Scenario& s : deviceOnlyScenarios(one, id)) all.push_back(s);
     // Windows 11's MIDI service, played by the double's service mode.

@@ -45,13 +45,14 @@ bool parseReply(std::istringstream& in, SimReply& r) {
 
 std::string portText(const char* key, const SimPort& p) {
     return std::string(key) + " " + (p.device ? "1" : "0") + " " + std::to_string(p.openResult) + " " +
-           std::to_string(p.startResult) + " " + (p.interfaceName.empty() ? "-" : p.interfaceName) + " " + p.name +
+           std::to_string(p.startResult) + " " + std::to_string(p.buffersResult) + " " +
+           (p.interfaceName.empty() ? "-" : p.interfaceName) + " " + p.name +
            "\n";
 }
 
 bool parsePort(std::istringstream& in, SimPort& p) {
     int device = 0;
-    if (!(in >> device >> p.openResult >> p.startResult >> p.interfaceName)) return false;
+    if (!(in >> device >> p.openResult >> p.startResult >> p.buffersResult >> p.interfaceName)) return false;
     if (p.interfaceName == "-") p.interfaceName.clear();
     p.device = device != 0;
     std::getline(in >> std::ws, p.name);

@@ -375,6 +375,8 @@ MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN, LPMIDIHDR header, UINT size) {
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR header, UINT size) {
     if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiInAddBuffer size");
     std::lock_guard<std::mutex> guard(winmm.mutex);
+    if (const SimPort* p = port(winmm.script.inputs, winmm.inIndex); p && p->buffersResult != MIDI_OK)
+        return p->buffersResult;
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
