@@ -106,6 +106,14 @@ SimPort driverPort(const std::string& name, const std::string& device) {
 const SimPort CABLE_1 = driverPort("Virtual Cable 1", "root#media#0003");
 const SimPort CABLE_2 = driverPort("Virtual Cable 2", "ROOT#MEDIA#0004");
 const SimPort PCI_CARD = driverPort("Sound Card MIDI", "pci#ven_1102&dev_0008&subsys_00000000&rev_00#4&1a2b3c&0&00e4");
+// The unit's own port with its USB interface in capitals, as some drivers
+// spell it.
+SimPort unitInCapitals() {
+    SimPort port = driverPort("Calvenor Pro", "USB#VID_1A2B&PID_0C3D&MI_00#7&2B3C4D5E&0&0000");
+    port.device = true;
+    return port;
+}
+const SimPort UNIT_IN_CAPITALS = unitInCapitals();
 
 // Only devices count on Windows: what the device interface tells. Both
 // paths, unless a row is the MIDI service's own.
@@ -140,8 +148,8 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
     }
     all.push_back(Row("a virtual cable's port after the device is left out", ONE_RECORD)
         .script(with([](SimScript& s) {
-                       s.inputs = {{"Calvenor Pro"}, CABLE_2};
-                       s.outputs = {GS_SYNTH, {"Calvenor Pro"}, CABLE_2};
+                       s.inputs = {UNIT_IN_CAPITALS, CABLE_2};
+                       s.outputs = {GS_SYNTH, UNIT_IN_CAPITALS, CABLE_2};
                    }))
         .prints(run)
         .sends(Messages{id} + one)
