@@ -8,7 +8,11 @@ InProcessRun runInProcess(const TargetProfile& profile, const Bytes& kit, SimScr
                           const std::function<void(const std::function<int()>& run)>& during) {
     InProcessRun result;
     writeTextFile("Calvenor_Pro.kit", kitText(kit));
-    script.onInputClose = [&result] { result.flushedAtRelease = result.flushed; };
+    bool measured = static_cast<bool>(during);
+    script.onInputClose = [&result, measured] {
+        result.flushedAtRelease = result.flushed;
+        if (!measured) result.accountAtRelease = readFile("update-log.txt");
+    };
     simBegin(script);
     // Room enough that the capture does not grow while the run goes (the
     // benchmark counts the run's allocations).

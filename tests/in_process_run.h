@@ -18,10 +18,12 @@ struct InProcessRun {
     std::string flushedAtRelease;  // ... as the input port was released
     SimLog log;                    // what the emulated device saw
     std::string account;           // update-log.txt
+    std::string accountAtRelease;  // ... as it was on disk as the input was released
 };
 
 // Runs the update for `profile` in the current folder with `kit` as
-// Calvenor_Pro.kit. `during` wraps the run itself (for a measurement); by
-// default it just runs it.
+// Calvenor_Pro.kit. `during` wraps the run itself (for a measurement, which
+// then counts the run's own work alone: the account is read only at the
+// end); by default it just runs it.
 InProcessRun runInProcess(const TargetProfile& profile, const Bytes& kit, SimScript script,
                           const std::function<void(const std::function<int()>& run)>& during = nullptr);

@@ -49,6 +49,10 @@ void expectScenario(const Scenario& s, const RunResult& run, bool checkSleeps) {
     // The outcome reaches a pipe before the release, which can be slow.
     if (releasesBothPorts(s.events)) {
         EXPECT_EQ(run.flushedAtRelease, beforePause);
+        // ... and the whole account up to the release is on disk.
+        size_t released = run.account.find("] ports released\n");
+        ASSERT_NE(released, std::string::npos);
+        EXPECT_EQ(run.accountAtRelease, run.account.substr(0, run.account.rfind('\n', released) + 1));
     }
     EXPECT_EQ(run.log.sent, s.wire);
     EXPECT_EQ(portEvents(run.log), s.events);
