@@ -33,34 +33,39 @@ EM_JS(void, webPortName, (int outputs, int index, char* name, int room), {
     stringToUTF8(port && port.name ? port.name : "", name, room);
 });
 
-// The handler is set before the open, so that what the device sent just
-// before arrives as the port opens, as from a driver.
-EM_ASYNC_JS(int, webInOpen, (int index), {
+// The input's handler is set before the open, so that what the device sent
+// just before arrives as the port opens, as from a driver.
+EM_ASYNC_JS(int, webPortOpen, (int outputs, int index), {
     const w = Module.webMidi;
-    const port = w.inputs[index];
-    w.arrived = [];
-    port.onmidimessage = event => {
-        if (event.data.length === 0 || event.data[0] !== 0xF0) return;
-        w.arrived.push(new Uint8Array(event.data));
-        if (w.wake) w.wake();
-    };
+    const port = w[outputs ? "outputs" : "inputs"][index];
+    if (!outputs) {
+        w.arrived = [];
+        port.onmidimessage = event => {
+            if (event.data.length === 0 || event.data[0] !== 0xF0) return;
+            w.arrived.push(new Uint8Array(event.data));
+            if (w.wake) w.wake();
+        };
+    }
     try {
         await port.open();
     } catch (e) {
-        port.onmidimessage = null;
+        if (!outputs) port.onmidimessage = null;
         return 1;
     }
-    w.input = port;
+    w[outputs ? "output" : "input"] = port;
     return 0;
 });
 
-EM_ASYNC_JS(void, webInClose, (), {
+EM_ASYNC_JS(void, webPortClose, (int outputs), {
     const w = Module.webMidi;
-    if (!w || !w.input) return;
-    const port = w.input;
-    w.input = null;
-    w.arrived = [];
-    port.onmidimessage = null;
+    const which = outputs ? "output" : "input";
+    if (!w || !w[which]) return;
+    const port = w[which];
+    w[which] = null;
+    if (!outputs) {
+        w.arrived = [];
+        port.onmidimessage = null;
+    }
     try {
         await port.close();
     } catch (e) {
@@ -88,29 +93,6 @@ EM_ASYNC_JS(void, webAwaitMessage, (double milliseconds), {
         };
     });
     w.wake = null;
-});
-
-EM_ASYNC_JS(int, webOutOpen, (int index), {
-    const w = Module.webMidi;
-    const port = w.outputs[index];
-    try {
-        await port.open();
-    } catch (e) {
-        return 1;
-    }
-    w.output = port;
-    return 0;
-});
-
-EM_ASYNC_JS(void, webOutClose, (), {
-    const w = Module.webMidi;
-    if (!w || !w.output) return;
-    const port = w.output;
-    w.output = null;
-    try {
-        await port.close();
-    } catch (e) {
-    }
 });
 
 EM_JS(int, webOutSend, (const unsigned char* message, int length), {
@@ -170,7 +152,7 @@ MidiResult midiBackendOutName(uint16_t index, char name[MIDI_PORT_NAME_CHARS]) {
 MidiResult midiBackendInOpen(uint16_t index) {
     if (index >= inputs.size()) return MIDI_BAD_PORT;
     if (inputOpen) return MIDI_ERROR;
-    if (webInOpen(inputs[index].browserIndex) != 0) return MIDI_ERROR;
+    if (webPortOpen(0, inputs[index].browserIndex) != 0) return MIDI_ERROR;
     inputOpen = true;
     return MIDI_OK;
 }
@@ -179,7 +161,7 @@ MidiResult midiBackendInOpen(uint16_t index) {
 MidiResult midiBackendInStart() { return inputOpen ? MIDI_OK : MIDI_ERROR; }
 
 void midiBackendInClose() {
-    webInClose();
+    webPortClose(0);
     inputOpen = false;
 }
 
@@ -196,7 +178,7 @@ uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
 MidiResult midiBackendOutOpen(uint16_t index) {
     if (index >= outputs.size()) return MIDI_BAD_PORT;
     if (outputOpen) return MIDI_ERROR;
-    if (webOutOpen(outputs[index].browserIndex) != 0) return MIDI_ERROR;
+    if (webPortOpen(1, outputs[index].browserIndex) != 0) return MIDI_ERROR;
     outputOpen = true;
     return MIDI_OK;
 }
@@ -207,7 +189,7 @@ MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
 }
 
 void midiBackendOutClose() {
-    webOutClose();
+    webPortClose(1);
     outputOpen = false;
 }
 

@@ -16,6 +16,7 @@ inline const std::string DEVICE = "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVI
 inline const std::string DONE = "\rTransferring.. 100% done.  \nTarget update successfully!\n\n";
 inline const std::string OUT_MISSING = "Error: The MIDI Out of device is missing!\n\n";
 inline const std::string NOT_RESPONDING = "\nFailed: Target is not responding.\n\n";
+inline const std::string CRC_ERROR = "\nThe CRC of the download file is error!\n";
 inline const Events FULL_RUN = {"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 close"};
 
 

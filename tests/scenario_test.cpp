@@ -84,10 +84,6 @@ TEST(Scenario, WholeRunsWithRepliesInRealTime) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 size_t accounts(const std::string& log) {
     size_t n = 0;
     for (size_t at = log.find("======== update: one run"); at != std::string::npos;

@@ -73,7 +73,7 @@ namespace {
 // The text of an account's console line ("console \"...\""), unescaped.
 bool unescapeConsole(const std::string& line, std::string& text) {
     const std::string head = "console \"";
-    if (line.compare(0, head.size(), head) != 0 || line.size() < head.size() + 1 || line.back() != '"') return false;
+    if (!startsWith(line, head) || line.size() <= head.size() || line.back() != '"') return false;
     for (size_t i = head.size(); i + 1 < line.size(); ++i) {
         if (line[i] != '\\') {
             text += line[i];
@@ -123,19 +123,18 @@ std::string checkAccount(const std::string& log, const std::string& console, con
         if (line[0] != '[' || stamp == std::string::npos) return "a line without its time: " + line;
         std::string text = line.substr(stamp + 5);
         unsigned record = 0, at = 0, size = 0, chunks = 0, attempt = 0;
-        if (text.compare(0, 8, "console ") == 0) {
+        if (startsWith(text, "console ")) {
             if (!unescapeConsole(text, shown)) return "a console line that does not read back: " + text;
-        } else if (text.compare(0, 9, "program: ") == 0) {
+        } else if (startsWith(text, "program: ")) {
             ++program;
-        } else if (text.compare(0, 8, "system: ") == 0) {
+        } else if (startsWith(text, "system: ")) {
             ++system;
-        } else if (text.compare(0, 9, "outcome: ") == 0) {
+        } else if (startsWith(text, "outcome: ")) {
             ++outcomes;
             if (text.find("could not be sent") != std::string::npos) sendFailed = true;
         } else if (seen == nullptr) {
             continue;
-        } else if (text.compare(0, 17, "identify request ") == 0 && text.size() > 5 &&
-                   text.compare(text.size() - 5, 5, " sent") == 0) {
+        } else if (startsWith(text, "identify request ") && endsWith(text, " sent")) {
             if (w >= wire.size() || wire[w].size() != 9 || wire[w][5] != 0x1C)
                 return "identify request without its message on the wire: " + text;
             ++w;
@@ -158,8 +157,6 @@ std::string checkAccount(const std::string& log, const std::string& console, con
         return std::to_string(unaccounted) + " message(s) on the wire that no attempt accounts for";
     return "";
 }
-
-
 
 std::vector<Scenario> scenarios() {
     std::vector<Scenario> all;

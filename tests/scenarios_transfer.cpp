@@ -48,14 +48,13 @@ std::vector<Scenario> transferRows() {
     const Messages one = recordMessages(ONE_RECORD, 0);
     const Bytes big = sampleKit(3, 246);  // records of 250 bytes: eleven chunks, as in a real kit
     auto bigRecord = [&big](size_t r) { return recordMessages(big, r); };
-    const std::string CRC = "\nThe CRC of the download file is error!\n";
 
     std::vector<Scenario> all;
 
     // --- record transfer ---
     all.push_back(Row("CRC error three times, then acknowledged", ONE_RECORD)
         .script(with([](SimScript& s) { s.recordReplies = replies({0x20, 0x20, 0x20}); }))
-        .prints(DEVICE + times(progress('-', 0) + "\nThe CRC of the download file is error!\n", 3) +
+        .prints(DEVICE + times(progress('-', 0) + CRC_ERROR, 3) +
                        progress('-', 0) + DONE)
         .sends(Messages{id} + repeat(one, 4))
         .ports(FULL_RUN));
@@ -81,7 +80,7 @@ std::vector<Scenario> transferRows() {
         .ports(FULL_RUN));
     all.push_back(Row("twenty CRC errors", ONE_RECORD)
         .script(with([](SimScript& s) { s.recordOtherwise = simCode(0x20); }))
-        .prints(DEVICE + times(progress('-', 0) + "\nThe CRC of the download file is error!\n", 19) +
+        .prints(DEVICE + times(progress('-', 0) + CRC_ERROR, 19) +
                        progress('-', 0) + "\nError in updating.\n")
         .sends(Messages{id} + repeat(one, 20))
         .ports(FULL_RUN));
@@ -120,7 +119,7 @@ std::vector<Scenario> transferRows() {
         // decides. The rejected second record is sent again.
         Scenario late = Row("a late acknowledgement, then a CRC error on a later record", big)
             .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 56), simModel(), simCode(0x20)}; }))
-            .prints(DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) +
+            .prints(DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + CRC_ERROR + progress('-', 33) +
                           progress('\\', 66) + DONE)
             .sends(Messages{id} + bigRecord(0) + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2))
             .ports(FULL_RUN);
@@ -134,7 +133,7 @@ std::vector<Scenario> transferRows() {
         twice.copies = 2;
         twice.copyGapMs = 5;
         Scenario dup = Row("every record acknowledged twice, a later one rejected", big)
-            .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) + progress('\\', 66) +
+            .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC_ERROR + progress('-', 33) + progress('\\', 66) +
                          DONE)
             .sends(Messages{id} + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2))
             .ports(FULL_RUN);
@@ -146,7 +145,7 @@ std::vector<Scenario> transferRows() {
         .script(with([](SimScript& s) {
                        s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x1A, 0xF7}), simCode(0x20)};
                    }))
-        .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC + progress('-', 33) + progress('\\', 66) + DONE)
+        .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC_ERROR + progress('-', 33) + progress('\\', 66) + DONE)
         .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 1) +
                        recordMessages(three, 2))
         .ports(FULL_RUN));

@@ -211,12 +211,8 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
 
 std::vector<Scenario> winmmRows() {
     const Bytes three = sampleKit(3, 30);  // records of 34 bytes: a full chunk and a short one
-    const Bytes ten = sampleKit(10, 2);    // records of 6 bytes
-    const Bytes nine = sampleKit(9, 2);
-    const Bytes twenty = sampleKit(20, 2);
     const SimBytes id = identifyMessage(STANDARD_PROFILE);
     const Messages one = recordMessages(ONE_RECORD, 0);
-    const std::string CRC = "\nThe CRC of the download file is error!\n";
 
     std::vector<Scenario> all;
 
@@ -288,7 +284,7 @@ std::vector<Scenario> winmmRows() {
         waiting.windowsOnly = true;
         all.push_back(waiting);
         Scenario lostTail = Row("an acknowledgement cut at 800 bytes, then a CRC error on the resend", three)
-            .prints(DEVICE + progress('-', 0) + progress('-', 0) + CRC + progress('-', 0) + progress('-', 33) +
+            .prints(DEVICE + progress('-', 0) + progress('-', 0) + CRC_ERROR + progress('-', 0) + progress('-', 33) +
                               progress('\\', 66) + DONE)
             .sends(Messages{id} + repeat(recordMessages(three, 0), 3) + recordMessages(three, 1) +
                               recordMessages(three, 2))

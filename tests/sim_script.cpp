@@ -13,10 +13,6 @@ std::string hexText(const SimBytes& bytes) {
     return text;
 }
 
-namespace {
-
-std::string hexBytes(const SimBytes& bytes) { return bytes.empty() ? "-" : hexText(bytes); }
-
 bool parseHex(const std::string& text, SimBytes& bytes) {
     bytes.clear();
     if (text == "-") return true;
@@ -28,6 +24,27 @@ bool parseHex(const std::string& text, SimBytes& bytes) {
     }
     return true;
 }
+
+std::string jsonQuoted(const std::string& text) {
+    std::string q = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            q += '\\';
+            q += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            q += escape;
+        } else {
+            q += static_cast<char>(c);
+        }
+    }
+    return q + "\"";
+}
+
+namespace {
+
+std::string hexBytes(const SimBytes& bytes) { return bytes.empty() ? "-" : hexText(bytes); }
 
 std::string replyText(const SimReply& r) {
     return std::to_string(static_cast<int>(r.kind)) + " " + std::to_string(r.delayMs) + " " +

@@ -9,6 +9,10 @@
 
 // The bytes as upper-case hex digits.
 std::string hexText(const SimBytes& bytes);
+// Hex digits as bytes ("-" for none); false if they are not pairs of digits.
+bool parseHex(const std::string& text, SimBytes& bytes);
+// The text as a JSON string, quoted and escaped.
+std::string jsonQuoted(const std::string& text);
 
 std::string simScriptText(const SimScript& script);
 bool parseSimScript(const std::string& text, SimScript& script);

@@ -16,29 +16,14 @@ SimDevice device;
 DeviceLog deviceLog;
 std::string answer;  // the latest text handed out
 
-std::string quoted(const std::string& text) {
-    std::string q = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "\"";
-}
-
 std::string portsJson(const std::vector<SimPort>& ports) {
     std::string json = "[";
     for (size_t i = 0; i < ports.size(); ++i) {
         if (i > 0) json += ",";
-        json += "{\"name\":" + quoted(ports[i].name) + ",\"device\":" + (ports[i].device ? "true" : "false") +
+        json += "{\"name\":" + jsonQuoted(ports[i].name) + ",\"device\":" + (ports[i].device ? "true" : "false") +
                 ",\"openResult\":" + std::to_string(ports[i].openResult) + "}";
     }
     return json + "]";
-}
-
-bool fromHex(const std::string& text, SimBytes& bytes) {
-    bytes.clear();
-    for (size_t i = 0; i + 1 < text.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return text.size() % 2 == 0;
 }
 
 }  // namespace
@@ -57,7 +42,7 @@ EMSCRIPTEN_KEEPALIVE int standInBegin(const char* text) {
 // The ports and the sending faults of the script.
 EMSCRIPTEN_KEEPALIVE const char* standInPorts() {
     answer = "{\"inputs\":" + portsJson(script.inputs) + ",\"outputs\":" + portsJson(script.outputs) +
-             ",\"waitingMessage\":" + quoted(hexText(script.waitingMessage)) +
+             ",\"waitingMessage\":" + jsonQuoted(hexText(script.waitingMessage)) +
              ",\"failSendAt\":" + std::to_string(script.failSendAt) +
              ",\"failSendAfter\":" + (script.failSendAfter ? "true" : "false") + "}";
     return answer.c_str();
@@ -68,10 +53,10 @@ EMSCRIPTEN_KEEPALIVE const char* standInPorts() {
 // copies how far apart.
 EMSCRIPTEN_KEEPALIVE const char* standInReceive(const char* hex, double now) {
     SimBytes message;
-    fromHex(hex, message);
+    parseHex(hex, message);
     SimReply reply = simDeviceReceive(device, message, static_cast<uint64_t>(now), deviceLog);
     bool message_ = reply.kind == SimReply::Message;
-    answer = std::string("{\"message\":") + (message_ ? quoted(hexText(reply.message)) : "null") +
+    answer = std::string("{\"message\":") + (message_ ? jsonQuoted(hexText(reply.message)) : "null") +
              ",\"delay\":" + (reply.delayMs == SIM_ON_NEXT_SEND ? "-1" : std::to_string(reply.delayMs)) +
              ",\"copies\":" + std::to_string(reply.copies) + ",\"gap\":" + std::to_string(reply.copyGapMs) + "}";
     return answer.c_str();
@@ -80,7 +65,7 @@ EMSCRIPTEN_KEEPALIVE const char* standInReceive(const char* hex, double now) {
 // What the device could not make sense of, as a JSON array.
 EMSCRIPTEN_KEEPALIVE const char* standInErrors() {
     answer = "[";
-    for (size_t i = 0; i < deviceLog.deviceErrors.size(); ++i) answer += (i ? "," : "") + quoted(deviceLog.deviceErrors[i]);
+    for (size_t i = 0; i < deviceLog.deviceErrors.size(); ++i) answer += (i ? "," : "") + jsonQuoted(deviceLog.deviceErrors[i]);
     answer += "]";
     return answer.c_str();
 }

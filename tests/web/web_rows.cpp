@@ -15,23 +15,6 @@
 
 namespace {
 
-std::string quoted(const std::string& text) {
-    std::string q = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            q += '\\';
-            q += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            q += escape;
-        } else {
-            q += static_cast<char>(c);
-        }
-    }
-    return q + "\"";
-}
-
 bool browserCanShow(const Scenario& s) {
     if (s.windowsOnly || s.hostClockOnly) return false;
     for (const SimPort& p : s.script.inputs)
@@ -47,8 +30,8 @@ int benchRow(const char* path) {
     SimScript script;
     script.modelDelayMs = 0;
     Bytes kit = makeSampleImage(250, 22, 7);
-    std::string json = "[{\"name\":\"the page's pacing\",\"gd32\":false,\"records\":250,\"kit\":" + quoted(kitText(kit)) +
-                       ",\"script\":" + quoted(simScriptText(script)) + "}]\n";
+    std::string json = "[{\"name\":\"the page's pacing\",\"gd32\":false,\"records\":250,\"kit\":" + jsonQuoted(kitText(kit)) +
+                       ",\"script\":" + jsonQuoted(simScriptText(script)) + "}]\n";
     std::ofstream(path, std::ios::binary) << json;
     return 0;
 }
@@ -64,23 +47,23 @@ int main(int argc, char** argv) {
     for (const Scenario& s : scenarios()) {
         if (!browserCanShow(s)) continue;
         std::string wire = "[";
-        for (size_t i = 0; i < s.wire.size(); ++i) wire += (i ? "," : "") + quoted(hexText(s.wire[i]));
+        for (size_t i = 0; i < s.wire.size(); ++i) wire += (i ? "," : "") + jsonQuoted(hexText(s.wire[i]));
         wire += "]";
         std::string events = "[";
         bool first = true;
         for (const std::string& e : s.events) {
             if (endsWith(e, " start")) continue;  // no start in Web MIDI
-            events += (first ? "" : ",") + quoted(e);
+            events += (first ? "" : ",") + jsonQuoted(e);
             first = false;
         }
         events += "]";
         std::string errors = "[";
-        for (size_t i = 0; i < s.deviceErrors.size(); ++i) errors += (i ? "," : "") + quoted(s.deviceErrors[i]);
+        for (size_t i = 0; i < s.deviceErrors.size(); ++i) errors += (i ? "," : "") + jsonQuoted(s.deviceErrors[i]);
         errors += "]";
-        json += std::string(rows ? ",\n" : "") + "{\"name\":" + quoted(s.name) +
-                ",\"gd32\":" + (s.profile == &GD32_PROFILE ? "true" : "false") + ",\"kit\":" + quoted(kitText(s.kit)) +
-                ",\"script\":" + quoted(simScriptText(s.script)) +
-                ",\"console\":" + quoted(s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") + s.transcript) +
+        json += std::string(rows ? ",\n" : "") + "{\"name\":" + jsonQuoted(s.name) +
+                ",\"gd32\":" + (s.profile == &GD32_PROFILE ? "true" : "false") + ",\"kit\":" + jsonQuoted(kitText(s.kit)) +
+                ",\"script\":" + jsonQuoted(simScriptText(s.script)) +
+                ",\"console\":" + jsonQuoted(s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") + s.transcript) +
                 ",\"wire\":" + wire + ",\"events\":" + events + ",\"deviceErrors\":" + errors + "}";
         ++rows;
     }
