@@ -149,6 +149,18 @@ void forgetReplies() {
     midiLink.replyCount = 0;
 }
 
+uint16_t forgetEarlyMessages(uint16_t polls) {
+    uint16_t messages = 0;
+    for (uint16_t poll = 0; poll < polls; ++poll) {
+        uint32_t bytes = midiBackendAwait(midiLink.rxBuffer, MIDI_RECEIVE_BYTES);
+        if (bytes == 0) continue;
+        ++messages;
+        runLogBytes("forgotten, never taken:", midiLink.rxBuffer, bytes);
+    }
+    midiLink.replyCount = 0;
+    return messages;
+}
+
 void awaitReply() {
     uint32_t bytes = midiBackendAwait(midiLink.rxBuffer, MIDI_RECEIVE_BYTES);
     if (bytes == 0) return;

@@ -39,6 +39,13 @@ uint8_t takeReplyCode();
 // before its send returns, never before the send starts.
 void forgetReplies();
 
+// Listens for `polls` polls and forgets every message that arrives
+// meanwhile; returns how many there were. A USB device hands the host what
+// it sent before the port listened (a power-up announcement, the answer of
+// an interrupted run) only once the port listens, a few milliseconds
+// later: this lets it come before the first request goes out.
+uint16_t forgetEarlyMessages(uint16_t polls);
+
 // One poll of a reply wait: the platform's poll length (a 1 ms sleep on
 // Windows), or less if a whole message from the device comes meanwhile,
 // which then is the latest message.

@@ -11,6 +11,11 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
     uint8_t request[sizeof profile.identifyRequest];
     std::memcpy(request, profile.identifyRequest, sizeof request);
 
+    // What the device sent before the run listened reaches the input only
+    // now, and answers no request.
+    uint16_t early = forgetEarlyMessages(EARLY_MESSAGE_POLLS);
+    runLogLine("listened %u polls before the first request: %u message(s) forgotten", EARLY_MESSAGE_POLLS, early);
+
     uint16_t attempt = 0;
     for (uint16_t countdown = IDENTIFY_COUNTDOWN; --countdown != 0;) {
         // A message that waited in the device, or the late answer to an

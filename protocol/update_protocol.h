@@ -12,6 +12,9 @@
 // reaches 0, so at most 19 go out.
 constexpr uint16_t IDENTIFY_COUNTDOWN = 20;
 constexpr uint16_t IDENTIFY_POLLS = 100;
+// The input listens this long before the first request: at least 10 ms,
+// however fast the platform's timer runs (156 ms at Windows' default tick).
+constexpr uint16_t EARLY_MESSAGE_POLLS = 10;
 constexpr uint16_t ACK_POLLS_SHORT = 50;
 constexpr uint16_t ACK_POLLS_LONG = 200;
 constexpr uint16_t LONG_WAIT_PERCENT = 85;

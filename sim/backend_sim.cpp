@@ -164,11 +164,6 @@ void simNote(const std::string& problem) {
     emulation().log.deviceErrors.push_back(problem);
 }
 
-uint32_t simTakeArrived(uint8_t* area, uint32_t room) {
-    SimLock guard;
-    return takeArrived(emulation(), area, room);
-}
-
 SimLog simLog() {
     SimLock guard;
     return emulation().log;
@@ -218,8 +213,9 @@ MidiResult midiBackendInOpen(uint16_t index) {
     return MIDI_OK;
 }
 
-// A message the device sent before the run listened arrives as the input
-// starts.
+// A message the device sent before the run listened arrives 1 ms after the
+// input starts (within the first poll), as a USB device's does: the host
+// fetches it only once the port listens.
 MidiResult midiBackendInStart() {
     SimLock guard;
     Emulation& e = emulation();
@@ -228,8 +224,8 @@ MidiResult midiBackendInStart() {
     if (e.script.inputs[e.input.index].startResult != MIDI_OK) return e.script.inputs[e.input.index].startResult;
     e.input.started = true;
     if (!e.script.waitingMessage.empty() && e.script.inputs[e.input.index].device) {
-        e.pending.push_back({currentTime(e), false, e.script.waitingMessage});
-        arrive(e);
+        e.pending.push_back({currentTime(e) + 1, false, e.script.waitingMessage});
+        e.changed.notify_all();
     }
     return MIDI_OK;
 }
@@ -368,4 +364,7 @@ uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
 }
 
 // What has arrived is dropped as it is taken.
-uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) { return simTakeArrived(area, room); }
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
+    SimLock guard;
+    return takeArrived(emulation(), area, room);
+}

@@ -35,8 +35,8 @@ struct SimPort {
 struct SimScript : DeviceScript {
     std::vector<SimPort> inputs = {{"Calvenor Pro"}};
     std::vector<SimPort> outputs = {{"Calvenor Pro"}};
-    // A message the device sent before the run listened: it arrives as
-    // the input starts, before that returns.
+    // A message the device sent before the run listened: it arrives 1 ms
+    // after the input starts.
     SimBytes waitingMessage = {};
     uint32_t failSendAt = 0;                 // the Nth message sent (from 1) fails; 0: none
     bool failSendAfter = false;              // ... and every one after it
@@ -74,9 +74,6 @@ struct SimLog : DeviceLog {
 
 // Starts a fresh emulation: ports, device and log. Not while a port is open.
 void simBegin(const SimScript& script);
-// The latest message that has arrived at the input port, without waiting
-// (for a driver's stand-in that hands on what is there at once); 0: none.
-uint32_t simTakeArrived(uint8_t* area, uint32_t room);
 // A copy of the log so far.
 SimLog simLog();
 // Notes an event of the ports' surroundings ("out 0 reset") or something

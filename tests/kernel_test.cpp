@@ -141,8 +141,8 @@ std::vector<KernelCase> cases() {
                    head + device + progress('-', 0) + progress('-', 33) + crc + progress('-', 33) +
                        progress('\\', 66) + done + pause,
                    Messages{id} + b0 + b1 + b1 + b2});
-    // An answer left in the device by an interrupted run arrives as the port
-    // opens: it answers no request.
+    // An answer left in the device by an interrupted run comes only once the
+    // port listens, a few milliseconds later: it answers no request.
     all.push_back({"message-waiting-before-the-run", "update", three, 1, "--announce", wholeRun, wholeWire});
     {
         // It takes record 2, then reads nothing more: no answer to any resend.

@@ -17,6 +17,9 @@ inline const std::string DONE = "\rTransferring.. 100% done.  \nTarget update su
 inline const std::string OUT_MISSING = "Error: The MIDI Out of device is missing!\n\n";
 inline const std::string NOT_RESPONDING = "\nFailed: Target is not responding.\n\n";
 inline const std::string CRC_ERROR = "\nThe CRC of the download file is error!\n";
+// The polls the input listens before the first identify request: the
+// host's sleeps before it.
+constexpr uint32_t LISTEN = 10;
 inline const Events FULL_RUN = {"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 close"};
 
 

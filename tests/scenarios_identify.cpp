@@ -16,7 +16,7 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id} + one)
         .ports(FULL_RUN)
-        .sleeps({0, 2}));
+        .sleeps({LISTEN, 2}));
     all.push_back(Row("empty kit: nothing to send", {})
         .prints(DEVICE + DONE)
         .sends({id})
@@ -56,17 +56,17 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + NOT_RESPONDING)
         .sends(repeat({id}, 19))
         .ports(FULL_RUN)
-        .sleeps({0, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100,
+        .sleeps({LISTEN, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100,
                                                 100, 100, 100, 100, 100, 100}));
     all.push_back(Row("identify answered at the fifth request", ONE_RECORD)
         .script(with([](SimScript& s) { s.identifyReplies = repeatReply(simSilence(), 4); }))
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(repeat({id}, 5) + one)
         .ports(FULL_RUN)
-        .sleeps({0, 100, 100, 100, 100, 2}));
+        .sleeps({LISTEN, 100, 100, 100, 100, 2}));
     {
         // It ends its own wait; each later request waits in full.
-        std::vector<uint32_t> sleeps = {0, 2};
+        std::vector<uint32_t> sleeps = {LISTEN, 2};
         sleeps.resize(19, 100);
         all.push_back(Row("a 1-byte message ends one wait but is no reply", ONE_RECORD)
             .script(with([](SimScript& s) {
@@ -83,7 +83,7 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id, id} + one)
         .ports(FULL_RUN)
-        .sleeps({0, 2, 50}));
+        .sleeps({LISTEN, 2, 50}));
     // A power-up announcement or the answer of an interrupted run, sent
     // before this run listened, answers no request.
     all.push_back(Row("a message waiting in the device before the first request", ONE_RECORD)
@@ -91,7 +91,7 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id} + one)
         .ports(FULL_RUN)
-        .sleeps({0, 2}));
+        .sleeps({LISTEN, 2}));
     // Released as the next request goes out: it can come before that send
     // returns, so the next attempt takes it (a request is one message).
     all.push_back(Row("a late identify reply is taken by the next attempt", ONE_RECORD)
@@ -102,7 +102,7 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id, id} + one)
         .ports(FULL_RUN)
-        .sleeps({0, 100, 0}));
+        .sleeps({LISTEN, 100, 0}));
 
     return all;
 }

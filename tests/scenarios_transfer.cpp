@@ -19,7 +19,7 @@ Scenario realSizeKit(const SimBytes& id) {
         .ports(FULL_RUN);
     s.script.recordReplies = repeatReply(simModel(), 217) + std::vector<SimReply>{simSilence(), simModel(),
                                                                                     simSilence()};
-    s.sleepsBefore = {0};
+    s.sleepsBefore = {LISTEN};
     const std::vector<Messages> records = messagesOfRecords(s.kit);
     for (size_t r = 0; r < RECORDS; ++r) {
         int percent = static_cast<int>(r * SIZE * 100 / s.kit.size());
@@ -85,7 +85,7 @@ std::vector<Scenario> transferRows() {
         .sends(Messages{id} + repeat(one, 20))
         .ports(FULL_RUN));
     {
-        std::vector<uint32_t> sleeps = {0, 2};
+        std::vector<uint32_t> sleeps = {LISTEN, 2};
         sleeps.resize(21, 51);
         all.push_back(Row("target never answers a record", ONE_RECORD)
             .script(with([](SimScript& s) { s.recordOtherwise = simSilence(); }))
@@ -103,7 +103,7 @@ std::vector<Scenario> transferRows() {
             .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
             .sends(Messages{id} + one + one)
             .ports(FULL_RUN)
-            .sleeps({0, 2, 51});
+            .sleeps({LISTEN, 2, 51});
         late.hostClockOnly = true;
         all.push_back(late);
     }
@@ -112,7 +112,7 @@ std::vector<Scenario> transferRows() {
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
         .sends(Messages{id} + one + one)
         .ports(FULL_RUN)
-        .sleeps({0, 2, 51}));
+        .sleeps({LISTEN, 2, 51}));
     {
         // Acknowledged 5 ms after the record's wait ended, while the resend's
         // chunks go out: forgotten, and the device's answer to the resend
@@ -154,7 +154,7 @@ std::vector<Scenario> transferRows() {
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
         .sends(Messages{id} + one + one)
         .ports(FULL_RUN)
-        .sleeps({0, 2, 51}));
+        .sleeps({LISTEN, 2, 51}));
     all.push_back(Row("spinner over ten records", ten)
         .prints(DEVICE + progress('-', 0) + progress('-', 10) + progress('\\', 20) + progress('\\', 30) +
                        progress('|', 40) + progress('|', 50) + progress('/', 60) + progress('/', 70) +
@@ -204,7 +204,7 @@ std::vector<Scenario> transferRows() {
             if (r == 16 || r == 17) longWait.wire = longWait.wire + recordMessages(twenty, r);
         }
         longWait.transcript += DONE;
-        longWait.sleepsBefore = {0};
+        longWait.sleepsBefore = {LISTEN};
         longWait.sleepsBefore.resize(18, 2);  // the first attempts of records 0 to 16
         longWait.sleepsBefore.insert(longWait.sleepsBefore.end(), {51, 2, 201, 2, 2});
         all.push_back(longWait);

@@ -29,7 +29,10 @@ window.installStandIn = function (scriptText) {
       if (this.info.openResult) throw new DOMException("the port does not open", "InvalidAccessError");
       if (this.connection !== "open") record.events.push((this.type === "input" ? "in " : "out ") + this.index + " open");
       this.connection = "open";
-      if (this.type === "input" && this.info.device && setup.waitingMessage) this.receive(bytesOf(setup.waitingMessage));
+      // What the device sent before the page listened comes a moment after the
+      // port opens, as a USB device's does.
+      if (this.type === "input" && this.info.device && setup.waitingMessage)
+        setTimeout(() => this.receive(bytesOf(setup.waitingMessage)), 1);
       return this;
     }
     async close() {

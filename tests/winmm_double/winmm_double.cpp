@@ -384,8 +384,8 @@ MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR header, UINT size) {
     return MMSYSERR_NOERROR;
 }
 
-// A message the device sent before the port opened arrives at once, before
-// this returns; from then on the driver's thread takes each message.
+// From now on the driver's thread takes each message, the one the device
+// sent before the port opened first.
 MMRESULT WINAPI midiInStart(HMIDIIN) {
     {
         std::lock_guard<std::mutex> guard(winmm.mutex);
@@ -397,7 +397,6 @@ MMRESULT WINAPI midiInStart(HMIDIIN) {
         winmm.inputStarted = false;
         return result;
     }
-    if (uint32_t bytes = simTakeArrived(winmm.staging, sizeof winmm.staging)) onEmulatedMessage(bytes);
     if (!winmm.driver.joinable()) {
         winmm.driverRunning = true;
         winmm.driver = std::thread(driverLoop);
