@@ -20,7 +20,9 @@
 //                            answering (writes nothing to the gadget's UDC)
 //
 // LOG gets one line per message received: milliseconds since the start and
-// the message in hex.
+// the message in hex. Once the device is set up (its raw MIDI device open,
+// the announcement written) it creates LOG.ready, so the host's program is
+// started only after that.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -183,6 +185,7 @@ int main(int argc, char** argv) {
         const uint8_t stale[] = {0xF0, 0x1A, 0xF7};
         writeAll(fd, stale, sizeof stale);
     }
+    if (FILE* ready = std::fopen((std::string(argv[2]) + ".ready").c_str(), "w")) std::fclose(ready);
 
     while (!stopping) {
         int timeout = -1;
