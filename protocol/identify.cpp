@@ -18,8 +18,8 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
 
     uint16_t attempt = 0;
     for (uint16_t countdown = IDENTIFY_COUNTDOWN; --countdown != 0;) {
-        // A message that waited in the device, or the late answer to an
-        // earlier request, does not answer this one.
+        // The late answer to an earlier request, or a message still half
+        // in when the listening ended, does not answer this one.
         forgetReplies();
         ++attempt;
         if (sendSysEx(request, sizeof request) != 0) {
