@@ -23,6 +23,9 @@ constexpr size_t MIDI_PORT_NAME_CHARS = 32;  // 31 characters and the end mark
 
 // The most of one incoming message the link keeps: a longer one is cut.
 constexpr uint32_t MIDI_RECEIVE_BYTES = 200;
+// Whole messages a back end keeps between two takes: far more than a device
+// that answers each message once sends within one poll.
+constexpr uint32_t MIDI_KEPT_MESSAGES = 16;
 
 // Finds the MIDI ports (on Linux it opens the sequencer, and says why where
 // it cannot); the counts, names and opens below are of the ports it found.
@@ -47,23 +50,26 @@ MidiResult portNameAt(const Ports& ports, uint16_t index, char name[MIDI_PORT_NA
 // Opens input port `index`, ready to receive into the back end's own room.
 MidiResult midiBackendInOpen(uint16_t index);
 // Starts reception on the open input port: from now on the device's System
-// Exclusive messages are kept for midiBackendAwait.
+// Exclusive messages are kept for midiBackendTake.
 MidiResult midiBackendInStart();
 // Stops and closes the open input port; what it held is gone.
 void midiBackendInClose();
 
-// One poll of a reply wait. Returns at once with a whole message that has
-// already arrived; otherwise waits at most one poll (Windows: a Sleep(1);
-// Linux: until a message is complete, or 15.625 ms; the emulated device:
-// its clock) for one. Returns the length of the message it wrote into
-// `area` (0xF0 to 0xF7, cut to `room`), or 0 when none came. Where several
-// came, the latest counts and the ones before it are gone.
-uint32_t midiBackendAwait(uint8_t* area, uint32_t room);
-// Drops everything received so far, an unfinished message included (where
-// there is a kernel, what waits there is read first), so that what
-// midiBackendAwait returns next began to arrive after this call. Returns
-// the length of the latest whole message it dropped, written into `area`
-// as midiBackendAwait writes one (for the run's account), or 0.
+// One poll of a reply wait. Returns at once when a whole message has
+// arrived and is not yet taken; otherwise waits at most one poll (Windows:
+// a Sleep(1); Linux: until a message is complete, or 15.625 ms; the
+// emulated device: its clock) for one.
+void midiBackendAwait();
+// The oldest whole message that has arrived and is not yet taken (0xF0 to
+// 0xF7, cut to `room`), written into `area`: its length, or 0 when there is
+// none. Messages are kept in the order they arrived, every one of them
+// (up to MIDI_KEPT_MESSAGES; past that the oldest goes), so that the link
+// can account for each.
+uint32_t midiBackendTake(uint8_t* area, uint32_t room);
+// As midiBackendTake; but when no whole message is left, the unfinished one
+// is dropped in the same step (where there is a kernel, what waits there is
+// read first), so that what is taken next began to arrive after the call
+// that returned 0. Called until it returns 0.
 uint32_t midiBackendDiscard(uint8_t* area, uint32_t room);
 
 MidiResult midiBackendOutOpen(uint16_t index);

@@ -2,8 +2,8 @@
 //
 // Ports are the sequencer's hardware ports (see alsa_ports.h). An input port
 // is our own sequencer client and port subscribed from the device's port.
-// It is read on the run's own thread, when the link awaits a reply or
-// discards what has arrived: the System Exclusive pieces are joined into
+// It is read on the run's own thread, when the link awaits a reply, takes
+// or discards what has arrived: the System Exclusive pieces are joined into
 // whole messages there (sysex_joiner.h). What arrives meanwhile waits in
 // the kernel, in an input pool sized for long replies; the client takes
 // System Exclusive events alone, so clock, active sensing and notes never
@@ -230,23 +230,25 @@ void midiBackendPacingSleep(uint32_t milliseconds) { sleepAtLeast(milliseconds);
 // Reads what the sequencer holds; until a message is whole, waits for more
 // for what is left of the poll. A message that arrived before the call
 // keeps the sequencer readable, so it is not missed.
-uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
+void midiBackendAwait() {
     auto deadline = std::chrono::steady_clock::now() + POLL_LENGTH;
     while (input.seq != nullptr) {
         readPending();
-        if (uint32_t size = sysexTakeWhole(input.joiner, area, room)) return size;
+        if (input.joiner.waiting != 0) return;
         auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return 0;
+        if (left.count() <= 0) return;
         timespec wait = {0, static_cast<long>(left.count())};
         if (ppoll(input.fds.data(), input.fds.size(), &wait, nullptr) < 0 && errno != EINTR) break;
     }
     std::this_thread::sleep_until(deadline);  // no sequencer to wait on: a silent poll
-    return 0;
+}
+
+uint32_t midiBackendTake(uint8_t* area, uint32_t room) {
+    readPending();
+    return sysexTakeWhole(input.joiner, area, room);
 }
 
 uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
     readPending();
-    uint32_t dropped = sysexTakeWhole(input.joiner, area, room);
-    sysexDiscard(input.joiner);
-    return dropped;
+    return sysexTakeOrDropUnfinished(input.joiner, area, room);
 }

@@ -5,8 +5,8 @@
 //
 // The browser joins a System Exclusive message's pieces itself and hands
 // on one event from 0xF0 to 0xF7 (one cut by another status byte it
-// drops), so each such event is a whole message; the latest is kept until
-// the link takes or discards it. Waits give the browser's event loop its
+// drops), so each such event is a whole message; they are kept, in order,
+// until the link takes or discards them. Waits give the browser's event loop its
 // turn (the program is built with Asyncify): a poll ends when a message
 // has arrived or after 15.625 ms; the pacing sleep is never shorter than
 // asked, though the browser's clamp of nested timers may make a 1 ms sleep
@@ -72,13 +72,14 @@ EM_ASYNC_JS(void, webPortClose, (int outputs), {
     }
 });
 
-EM_JS(int, webTakeLatest, (unsigned char* area, int room), {
+// The oldest message not yet taken; past the link's bound the oldest go.
+EM_JS(int, webTakeOldest, (unsigned char* area, int room, int keep), {
     const w = Module.webMidi;
     if (!w || w.arrived.length === 0) return 0;
-    const latest = w.arrived[w.arrived.length - 1];
-    w.arrived = [];
-    const kept = Math.min(latest.length, room);
-    HEAPU8.set(latest.subarray(0, kept), area);
+    if (w.arrived.length > keep) w.arrived.splice(0, w.arrived.length - keep);
+    const oldest = w.arrived.shift();
+    const kept = Math.min(oldest.length, room);
+    HEAPU8.set(oldest.subarray(0, kept), area);
     return kept;
 });
 
@@ -165,15 +166,14 @@ void midiBackendInClose() {
     inputOpen = false;
 }
 
-uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
-    if (int bytes = webTakeLatest(area, static_cast<int>(room))) return static_cast<uint32_t>(bytes);
-    webAwaitMessage(POLL_MS);
-    return static_cast<uint32_t>(webTakeLatest(area, static_cast<int>(room)));
+void midiBackendAwait() { webAwaitMessage(POLL_MS); }
+
+uint32_t midiBackendTake(uint8_t* area, uint32_t room) {
+    return static_cast<uint32_t>(webTakeOldest(area, static_cast<int>(room), static_cast<int>(MIDI_KEPT_MESSAGES)));
 }
 
-uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
-    return static_cast<uint32_t>(webTakeLatest(area, static_cast<int>(room)));
-}
+// The browser hands on whole messages only: there is no unfinished one.
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) { return midiBackendTake(area, room); }
 
 MidiResult midiBackendOutOpen(uint16_t index) {
     if (index >= outputs.size()) return MIDI_BAD_PORT;

@@ -5,9 +5,9 @@
 // closes.
 //
 // The input callback runs on the driver's thread. It joins the buffers it
-// is handed into whole messages (sysex_joiner.h) and keeps the latest in a
-// mailbox: the joiner, under one lock that the run's thread takes to read
-// the mailbox or to discard. The count and the code it reads are of one
+// is handed into whole messages (sysex_joiner.h) and keeps them, in order,
+// in a mailbox: the joiner, under one lock that the run's thread takes to
+// take a message or to discard. The count and the code it reads are of one
 // message.
 //
 // Windows serves WinMM in two ways: the classic MIDI stack (Windows 10), and
@@ -331,22 +331,25 @@ void midiBackendOutClose() {
 void midiBackendPacingSleep(uint32_t milliseconds) { sleepAtLeast(milliseconds); }
 
 namespace {
-uint32_t takeFromMailbox(uint8_t* area, uint32_t room) {
+bool mailboxHolds() {
     Locked locked;
-    return sysexTakeWhole(input.mailbox.joiner, area, room);
+    return input.mailbox.joiner.waiting != 0;
 }
 }  // namespace
 
 // A Windows poll is a 1 ms sleep, whatever the timer's tick makes of it.
-uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
-    if (uint32_t size = takeFromMailbox(area, room)) return size;
-    sleepAtLeast(1);
-    return takeFromMailbox(area, room);
+void midiBackendAwait() {
+    if (!mailboxHolds()) sleepAtLeast(1);
 }
 
+uint32_t midiBackendTake(uint8_t* area, uint32_t room) {
+    Locked locked;
+    return sysexTakeWhole(input.mailbox.joiner, area, room);
+}
+
+// Under the one lock: a message the driver's thread completes meanwhile is
+// either taken here or began after the discard.
 uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
     Locked locked;
-    uint32_t dropped = sysexTakeWhole(input.mailbox.joiner, area, room);
-    sysexDiscard(input.mailbox.joiner);
-    return dropped;
+    return sysexTakeOrDropUnfinished(input.mailbox.joiner, area, room);
 }

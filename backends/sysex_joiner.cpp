@@ -2,6 +2,21 @@
 
 #include <cstring>
 
+namespace {
+
+void keepWhole(SysexJoiner& joiner) {
+    if (joiner.waiting == MIDI_KEPT_MESSAGES) {
+        joiner.first = (joiner.first + 1) % MIDI_KEPT_MESSAGES;  // the oldest goes
+        --joiner.waiting;
+    }
+    uint32_t slot = (joiner.first + joiner.waiting) % MIDI_KEPT_MESSAGES;
+    std::memcpy(joiner.whole[slot], joiner.joining, joiner.size);
+    joiner.wholeSize[slot] = joiner.size;
+    ++joiner.waiting;
+}
+
+}  // namespace
+
 void sysexJoinPiece(SysexJoiner& joiner, const uint8_t* piece, size_t length) {
     for (size_t i = 0; i < length; ++i) {
         uint8_t byte = piece[i];
@@ -17,8 +32,7 @@ void sysexJoinPiece(SysexJoiner& joiner, const uint8_t* piece, size_t length) {
         if (joiner.size < MIDI_RECEIVE_BYTES) joiner.joining[joiner.size++] = byte;
         if (byte == 0xF7) {
             joiner.inMessage = false;
-            std::memcpy(joiner.whole, joiner.joining, joiner.size);
-            joiner.wholeSize = joiner.size;
+            keepWhole(joiner);
         }
     }
 }
@@ -29,15 +43,24 @@ void sysexDropUnfinished(SysexJoiner& joiner) {
 }
 
 uint32_t sysexTakeWhole(SysexJoiner& joiner, uint8_t* area, uint32_t room) {
-    uint32_t size = joiner.wholeSize;
-    if (size == 0) return 0;
-    joiner.wholeSize = 0;
+    if (joiner.waiting == 0) return 0;
+    uint32_t slot = joiner.first;
+    joiner.first = (joiner.first + 1) % MIDI_KEPT_MESSAGES;
+    --joiner.waiting;
+    uint32_t size = joiner.wholeSize[slot];
     uint32_t kept = size < room ? size : room;
-    std::memcpy(area, joiner.whole, kept);
+    std::memcpy(area, joiner.whole[slot], kept);
     return kept;
+}
+
+uint32_t sysexTakeOrDropUnfinished(SysexJoiner& joiner, uint8_t* area, uint32_t room) {
+    uint32_t size = sysexTakeWhole(joiner, area, room);
+    if (size == 0) sysexDropUnfinished(joiner);
+    return size;
 }
 
 void sysexDiscard(SysexJoiner& joiner) {
     sysexDropUnfinished(joiner);
-    joiner.wholeSize = 0;
+    joiner.first = 0;
+    joiner.waiting = 0;
 }

@@ -15,6 +15,7 @@ struct MidiLink {
     bool outOpen;
     uint8_t rxBuffer[MIDI_RECEIVE_BYTES];  // the latest message taken
     int16_t replyCount;                    // its bytes; 0 once taken
+    uint32_t answers;                      // messages of 2 bytes or more received, taken or forgotten
     // The outgoing message: it outlives the send, in case a driver still
     // reads it after the send has given up waiting.
     uint8_t txBuffer[SYSEX_MAX_PAYLOAD + 2];
@@ -112,8 +113,11 @@ uint16_t openMidiOut(uint16_t first) {
     }
 }
 
+// What arrived up to the release is written to the account, though no
+// attempt takes it.
 int closeMidiIn() {
     if (!midiLink.inOpen) return 0;
+    forgetReplies();
     midiLink.inOpen = false;
     midiBackendInClose();
     return 1;
@@ -142,30 +146,47 @@ uint8_t takeReplyCode() {
     return midiLink.rxBuffer[1];
 }
 
+namespace {
+
+// Counts a message received, taken or not: the device's answer to a
+// request, unless it is a single byte.
+void noteReceived(const char* label, const uint8_t* bytes, uint32_t length) {
+    runLogBytes(label, bytes, length);
+    if (length > 1) ++midiLink.answers;
+}
+
+}  // namespace
+
 void forgetReplies() {
     uint8_t dropped[MIDI_RECEIVE_BYTES];
-    uint32_t bytes = midiBackendDiscard(dropped, sizeof dropped);
-    if (bytes != 0) runLogBytes("forgotten, never taken:", dropped, bytes);
+    while (uint32_t bytes = midiBackendDiscard(dropped, sizeof dropped)) noteReceived("forgotten, never taken:", dropped, bytes);
     midiLink.replyCount = 0;
 }
 
 uint16_t forgetEarlyMessages(uint16_t polls) {
     uint16_t messages = 0;
+    uint8_t dropped[MIDI_RECEIVE_BYTES];
     for (uint16_t poll = 0; poll < polls; ++poll) {
-        uint32_t bytes = midiBackendAwait(midiLink.rxBuffer, MIDI_RECEIVE_BYTES);
-        if (bytes == 0) continue;
-        ++messages;
-        runLogBytes("forgotten, never taken:", midiLink.rxBuffer, bytes);
+        midiBackendAwait();
+        while (uint32_t bytes = midiBackendTake(dropped, sizeof dropped)) {
+            ++messages;
+            runLogBytes("forgotten, never taken:", dropped, bytes);
+        }
     }
     midiLink.replyCount = 0;
     return messages;
 }
 
 void awaitReply() {
-    uint32_t bytes = midiBackendAwait(midiLink.rxBuffer, MIDI_RECEIVE_BYTES);
-    if (bytes == 0) return;
-    midiLink.replyCount = static_cast<int16_t>(bytes);
-    runLogBytes("received:", midiLink.rxBuffer, bytes);
+    midiBackendAwait();
+    uint8_t message[MIDI_RECEIVE_BYTES];
+    while (uint32_t bytes = midiBackendTake(message, sizeof message)) {
+        noteReceived("received:", message, bytes);
+        std::memcpy(midiLink.rxBuffer, message, bytes);
+        midiLink.replyCount = static_cast<int16_t>(bytes);
+    }
 }
+
+uint32_t answersReceived() { return midiLink.answers; }
 
 void pacingSleep(uint32_t milliseconds) { midiBackendPacingSleep(milliseconds); }

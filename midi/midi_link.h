@@ -16,7 +16,8 @@ Outcome probeMidiDevices(uint16_t& outputStart);
 uint16_t openMidiIn(uint16_t first);
 uint16_t openMidiOut(uint16_t first);
 
-// Close the port if it is open: 1 if one was closed, else 0.
+// Close the port if it is open: 1 if one was closed, else 0. The input
+// first forgets what has arrived, writing it to the run's account.
 int closeMidiIn();
 int closeMidiOut();
 
@@ -47,9 +48,16 @@ void forgetReplies();
 uint16_t forgetEarlyMessages(uint16_t polls);
 
 // One poll of a reply wait: the platform's poll length (a 1 ms sleep on
-// Windows), or less if a whole message from the device comes meanwhile,
-// which then is the latest message.
+// Windows), or less if a whole message from the device comes meanwhile.
+// Every message that came is written to the run's account; the latest is
+// the one replyCount and takeReplyCode tell of.
 void awaitReply();
+
+// How many messages of 2 bytes or more the input has received since the
+// program started, whether taken or forgotten (not those of the early
+// listening, which answer no request): the device answers each request it
+// takes once, so this against the requests sent tells what is still owed.
+uint32_t answersReceived();
 
 // The pacing sleep (after each chunk).
 void pacingSleep(uint32_t milliseconds);

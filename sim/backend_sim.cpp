@@ -116,15 +116,15 @@ void arrive(Emulation& e) {
     }
 }
 
-// The latest message that has arrived, cut to `room`; the ones before it
-// are gone. 0 when none has.
+// The oldest message that has arrived, cut to `room`; 0 when none has.
 uint32_t takeArrived(Emulation& e, uint8_t* area, uint32_t room) {
     arrive(e);
+    if (e.arrived.size() > MIDI_KEPT_MESSAGES) e.arrived.erase(e.arrived.begin(), e.arrived.end() - MIDI_KEPT_MESSAGES);
     if (e.arrived.empty()) return 0;
-    const SimBytes& latest = e.arrived.back();
-    uint32_t bytes = std::min(static_cast<uint32_t>(latest.size()), room);
-    if (bytes > 0) std::memcpy(area, latest.data(), bytes);
-    e.arrived.clear();
+    const SimBytes& oldest = e.arrived.front();
+    uint32_t bytes = std::min(static_cast<uint32_t>(oldest.size()), room);
+    if (bytes > 0) std::memcpy(area, oldest.data(), bytes);
+    e.arrived.pop_front();
     return bytes;
 }
 
@@ -318,14 +318,15 @@ void hostSleep(Emulation& e, uint32_t milliseconds) {
 }
 
 // On a wall clock: until a message arrives, or for one poll.
-uint32_t awaitOnWallClock(Emulation& e, SimLock& guard, uint8_t* area, uint32_t room) {
+void awaitOnWallClock(Emulation& e, SimLock& guard) {
     auto pollEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(e.script.wallPollUs);
     for (;;) {
-        if (uint32_t bytes = takeArrived(e, area, room)) return bytes;
+        arrive(e);
+        if (!e.arrived.empty()) return;
         auto until = pollEnd;
         uint64_t due = 0;
         if (nextDue(e, due)) until = std::min(until, e.wallStart + std::chrono::milliseconds(due));
-        if (std::chrono::steady_clock::now() >= pollEnd) return 0;
+        if (std::chrono::steady_clock::now() >= pollEnd) return;
         e.changed.wait_until(guard.held, until);
     }
 }
@@ -348,23 +349,24 @@ void midiBackendPacingSleep(uint32_t milliseconds) {
 // arrived when it returns; in real time it also takes 1 ms of the
 // platform's time when nothing came. On a wall clock it is the platform's
 // own poll.
-uint32_t midiBackendAwait(uint8_t* area, uint32_t room) {
+void midiBackendAwait() {
     SimLock guard;
     Emulation& e = loaded();
-    if (e.script.wallClock) return awaitOnWallClock(e, guard, area, room);
-    if (uint32_t bytes = takeArrived(e, area, room)) return bytes;
+    if (e.script.wallClock) return awaitOnWallClock(e, guard);
+    arrive(e);
+    if (!e.arrived.empty()) return;
     hostSleep(e, 1);
-    if (uint32_t bytes = takeArrived(e, area, room)) return bytes;
-    if (e.script.realTime) {
-        guard.held.unlock();
-        sleepAtLeast(1);
-        guard.held.lock();
-    }
-    return 0;
+    arrive(e);
+    if (!e.arrived.empty() || !e.script.realTime) return;
+    guard.held.unlock();
+    sleepAtLeast(1);
+    guard.held.lock();
 }
 
-// What has arrived is dropped as it is taken.
-uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) {
+uint32_t midiBackendTake(uint8_t* area, uint32_t room) {
     SimLock guard;
-    return takeArrived(emulation(), area, room);
+    return takeArrived(loaded(), area, room);
 }
+
+// The device hands on whole messages only: there is no unfinished one.
+uint32_t midiBackendDiscard(uint8_t* area, uint32_t room) { return midiBackendTake(area, room); }

@@ -3,7 +3,7 @@
 //
 // The device's replies are a queue: each is scheduled when the host's
 // message reaches the device and arrives at the input port when it falls
-// due; the host takes the latest that has arrived when it awaits one. Time
+// due; the host takes them in the order they arrived. Time
 // is the host's own sleep time: a reply due 3 ms after a message has
 // arrived once the host's sleeps and polls add up to 3 ms (a poll counts
 // 1 ms). So a run is the same every time, however slow the machine, and a

@@ -15,8 +15,9 @@ using Clock = std::chrono::steady_clock;
 TEST(LinuxPoll, AnUnansweredPollLastsAWindowsPoll) {
     for (int i = 0; i < 3; ++i) {
         auto start = Clock::now();
+        midiBackendAwait();
         uint8_t area[200];
-        EXPECT_EQ(midiBackendAwait(area, sizeof area), 0u);
+        EXPECT_EQ(midiBackendTake(area, sizeof area), 0u);
         EXPECT_GE(Clock::now() - start, std::chrono::microseconds(15625));
     }
 }

@@ -250,8 +250,8 @@ void onEmulatedMessage(uint32_t bytes) {
 // The driver's thread: each message of the emulated device as it arrives.
 void driverLoop() {
     while (winmm.driverRunning.load()) {
-        uint32_t bytes = midiBackendAwait(winmm.staging, sizeof winmm.staging);
-        if (bytes != 0) onEmulatedMessage(bytes);
+        midiBackendAwait();
+        while (uint32_t bytes = midiBackendTake(winmm.staging, sizeof winmm.staging)) onEmulatedMessage(bytes);
     }
 }
 
