@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/run_log.h"
 #include "midi/midi_link.h"
+#include "protocol/owed_answers.h"
 #include "protocol/wait_log.h"
 #include "protocol/update_protocol.h"
 #include "protocol/wire.h"
@@ -16,18 +17,19 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
     uint16_t early = forgetEarlyMessages(EARLY_MESSAGE_POLLS);
     runLogLine("listened %u polls before the first request: %u message(s) forgotten", EARLY_MESSAGE_POLLS, early);
 
-    uint16_t attempt = 0;
+    OwedAnswers owed;
+    owedBegin(owed);
     for (uint16_t countdown = IDENTIFY_COUNTDOWN; --countdown != 0;) {
         // The late answer to an earlier request, or a message still half
         // in when the listening ended, does not answer this one.
         forgetReplies();
-        ++attempt;
+        ++owed.requests;
         if (sendSysEx(request, sizeof request) != 0) {
             consolePrint("Error: The MIDI Out of device is missing!\n\n");
-            runLogLine("outcome: identify request %u could not be sent", attempt);
+            runLogLine("outcome: identify request %lu could not be sent", static_cast<unsigned long>(owed.requests));
             return Outcome::Stop;
         }
-        runLogLine("identify request %u sent", attempt);
+        runLogLine("identify request %lu sent", static_cast<unsigned long>(owed.requests));
         uint16_t polls = 0;
         for (; polls < IDENTIFY_POLLS; ++polls) {
             if (replyCount() != 0) break;
@@ -36,6 +38,13 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
         logWaitEnd(replyCount(), polls);
         if (replyCount() > 1) {
             uint8_t code = takeReplyCode();
+            // The device's own answer may be one still owed to an earlier
+            // request: the last answer owed decides, before any record goes.
+            // It waits what is left of this request's wait and one more.
+            if (code == deviceId && owedCount(owed) != 0) {
+                OwedWait owedWait = awaitOwedAnswers(owed, static_cast<uint16_t>(IDENTIFY_POLLS - polls + IDENTIFY_POLLS));
+                if (owedWait.answered) code = owedWait.code;
+            }
             if (code == deviceId) {
                 runLogLine("identified: the device answered 0x%02X", code);
                 return Outcome::GoOn;
@@ -52,6 +61,6 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
         // No reply, or a message of a single byte: ask again.
     }
     consolePrint("\nFailed: Target is not responding.\n\n");
-    runLogLine("outcome: no answer to %u identify requests", attempt);
+    runLogLine("outcome: no answer to %lu identify requests", static_cast<unsigned long>(owed.requests));
     return Outcome::Stop;
 }

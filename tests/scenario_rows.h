@@ -87,6 +87,10 @@ struct Row {
         s.sleepsBefore = std::move(v);
         return *this;
     }
+    Row& logs(std::vector<std::string> v) {
+        s.accountLines = std::move(v);
+        return *this;
+    }
     operator Scenario() const { return s; }
 };
 

@@ -17,10 +17,11 @@ std::vector<Scenario> identifyRows() {
         .sends(Messages{id} + one)
         .ports(FULL_RUN)
         .sleeps({LISTEN, 2}));
-    all.push_back(Row("empty kit: nothing to send", {})
-        .prints(DEVICE + DONE)
-        .sends({id})
-        .ports(FULL_RUN));
+    // No record, nothing to update the device with: refused before any port.
+    all.push_back(Row("empty kit: refused", {})
+        .prints("Error: The upgrade file is error!\n\n")
+        .sends({})
+        .ports({}));
     all.push_back(Row("identify request cannot be sent", ONE_RECORD)
         .script(with([](SimScript& s) { s.failSendAt = 1; }))
         .prints(DEVICE + OUT_MISSING)
@@ -63,7 +64,10 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(repeat({id}, 5) + one)
         .ports(FULL_RUN)
-        .sleeps({LISTEN, 100, 100, 100, 100, 2}));
+        // The fifth answer may be the first's, late: the four still owed,
+        // which never come, are waited for the rest of the fifth request's
+        // wait and one identify wait more.
+        .sleeps({LISTEN, 100, 100, 100, 100, 2 + 98 + 100}));
     {
         // It ends its own wait; each later request waits in full.
         std::vector<uint32_t> sleeps = {LISTEN, 2};
@@ -83,7 +87,8 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id, id} + one)
         .ports(FULL_RUN)
-        .sleeps({LISTEN, 2, 50}));
+        // A 1-byte message is no answer: the first request's is still owed.
+        .sleeps({LISTEN, 2, 50 + 50 + 100}));
     // A power-up announcement or the answer of an interrupted run, sent
     // before this run listened, answers no request.
     all.push_back(Row("a message waiting in the device before the first request", ONE_RECORD)
@@ -94,6 +99,16 @@ std::vector<Scenario> identifyRows() {
         .sleeps({LISTEN, 2}));
     // Released as the next request goes out: it can come before that send
     // returns, so the next attempt takes it (a request is one message).
+    // The first request's answer comes as the second goes out; the second's
+    // own answer is still owed, and it decides.
+    all.push_back(Row("identify answered late, then resetting: the last answer decides", ONE_RECORD)
+        .script(with([](SimScript& s) { s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND), simCode(0x15)}; }))
+        .prints(DEVICE + "Please wait the system reset and retry again!\n\n")
+        .sends({id, id})
+        .ports(FULL_RUN)
+        .sleeps({LISTEN, 100})
+        .logs({"identify request 2 sent", "received: F0 48 F7", "1 answer(s) still owed: waiting at most 199 polls",
+               "received: F0 15 F7", "after 2 polls the last owed answer is 0x15; 0 still owed"}));
     all.push_back(Row("a late identify reply is taken by the next attempt", ONE_RECORD)
         .script(with([](SimScript& s) {
                        s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND)};
@@ -102,7 +117,10 @@ std::vector<Scenario> identifyRows() {
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id, id} + one)
         .ports(FULL_RUN)
-        .sleeps({LISTEN, 100, 0}));
+        // ... and the second request's answer, which never comes, is waited
+        // for: the rest of its wait (the late reply was there at its first
+        // poll, which did not sleep) and one identify wait more.
+        .sleeps({LISTEN, 100, 99 + 100}));
 
     return all;
 }

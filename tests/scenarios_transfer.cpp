@@ -28,7 +28,14 @@ Scenario realSizeKit(const SimBytes& id) {
             s.transcript += progress(SPINNER_SHAPES[r % 8], percent);
             s.wire = s.wire + records[r];
             // Before the first chunk: the wait that ended the attempt before.
-            uint32_t first = r == 0 && a == 0 ? 2 : a == 1 ? (r == 217 ? 51 : 201) : 2;
+            // After record 217's and 218's acknowledgements, the answer their
+            // unanswered attempts still owe is waited for: the rest of the
+            // resend's wait and one more of their kind.
+            uint32_t first = r == 0 && a == 0 ? 2
+                             : a == 1         ? (r == 217 ? 51 : 201)
+                             : r == 218       ? 2 + 49 + 50
+                             : r == 219       ? 2 + 199 + 200
+                                              : 2;
             s.sleepsBefore.push_back(first);
             s.sleepsBefore.resize(s.sleepsBefore.size() + records[r].size() - 1, 1);
         }
@@ -107,6 +114,70 @@ std::vector<Scenario> transferRows() {
         late.hostClockOnly = true;
         all.push_back(late);
     }
+    // --- answers still owed ---
+    // The device answers each attempt once, in order, and is slow: record
+    // 13's first answer comes only as its resend goes out, so the resend's
+    // wait takes it. The resend's own answer is still owed and waited for,
+    // before record 14, whose CRC error then is its own.
+    {
+        std::vector<SimReply> answers = repeatReply(simModel(), 12);
+        answers.push_back(simCode(0x1A, SIM_ON_NEXT_SEND));  // record 13, first attempt
+        answers.push_back(simModel());                       // its resend
+        answers.push_back(simCode(0x20));                    // record 14
+        Scenario slow = Row("record 13 answered late, record 14 rejected: record 14 goes again", twenty)
+            .prints(DEVICE)
+            .sends({id})
+            .ports(FULL_RUN)
+            .logs({"record 13 (at 72, 6 bytes, 1 chunks), attempt 2 sent", "received: F0 1A F7",
+                   "1 answer(s) still owed: waiting at most 99 polls", "received: F0 1A F7",
+                   "record 13 acknowledged", "received: F0 20 F7", "record 14 answered 0x20"});
+        slow.script.recordReplies = answers;
+        slow.sleepsBefore = {LISTEN};
+        for (int r = 0; r < 20; ++r) {
+            int attempts = r == 12 || r == 13 ? 2 : 1;
+            for (int a = 0; a < attempts; ++a) {
+                slow.transcript += progress(SPINNER_SHAPES[r % 8], 5 * r);
+                if (r == 13 && a == 0) slow.transcript += CRC_ERROR;
+                slow.wire = slow.wire + recordMessages(twenty, static_cast<size_t>(r));
+                slow.sleepsBefore.push_back(r == 12 && a == 1 ? 51 : 2);
+            }
+        }
+        slow.transcript += DONE;
+        all.push_back(slow);
+    }
+    // The last record's first answer comes as its resend goes out; the
+    // resend's own, a CRC error, decides: it goes again, and success is
+    // said only once the device has answered every attempt.
+    all.push_back(Row("the last record answered late, its resend rejected: it goes again", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND), simCode(0x20)}; }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + CRC_ERROR + progress('-', 0) + DONE)
+        .sends(Messages{id} + repeat(one, 3))
+        .ports(FULL_RUN)
+        .sleeps({LISTEN, 2, 51, 2}));
+    // A device that drops one answer (it did not take the attempt) costs
+    // one more wait of the record's kind, and nothing else.
+    all.push_back(Row("a dropped answer: a resend, one more wait, success", three)
+        .script(with([](SimScript& s) { s.recordReplies = {simModel(), simSilence()}; }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 33) + progress('-', 33) + progress('\\', 66) + DONE)
+        .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 1) +
+               recordMessages(three, 2))
+        .ports(FULL_RUN)
+        // The resend's answer comes at its wait's first poll; then the rest
+        // of that wait and one more: 49 + 50 polls.
+        .sleeps({LISTEN, 2, 1, 2, 1, 51, 1, 2 + 99, 1})
+        .logs({"record 2: no reply", "1 answer(s) still owed: waiting at most 99 polls",
+               "no owed answer in 99 polls: the device dropped them", "record 2 acknowledged"}));
+    // The late CRC error of the first attempt and the resend's
+    // acknowledgement arrive within one poll: both are written, the latest
+    // decides, and nothing is owed.
+    all.push_back(Row("a late CRC error and the acknowledgement in one poll: the latest decides", ONE_RECORD)
+        .script(with([](SimScript& s) { s.recordReplies = {simCode(0x20, SIM_ON_NEXT_SEND), simCode(0x1A, 0)}; }))
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
+        .sends(Messages{id} + repeat(one, 2))
+        .ports(FULL_RUN)
+        .sleeps({LISTEN, 2, 51})
+        .logs({"record 1: no reply", "received: F0 20 F7", "received: F0 1A F7",
+               "the wait ended after 1 polls with a reply of 3 bytes", "record 1 acknowledged"}));
     all.push_back(Row("a record reply held until the resend", ONE_RECORD)
         .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND)}; }))
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
@@ -206,7 +277,10 @@ std::vector<Scenario> transferRows() {
         longWait.transcript += DONE;
         longWait.sleepsBefore = {LISTEN};
         longWait.sleepsBefore.resize(18, 2);  // the first attempts of records 0 to 16
-        longWait.sleepsBefore.insert(longWait.sleepsBefore.end(), {51, 2, 201, 2, 2});
+        // After each acknowledgement that followed an unanswered attempt,
+        // the answer still owed is waited for: the rest of the resend's wait
+        // and one more of the record's kind.
+        longWait.sleepsBefore.insert(longWait.sleepsBefore.end(), {51, 2 + 49 + 50, 201, 2 + 199 + 200, 2});
         all.push_back(longWait);
     }
     all.push_back(Row("a full chunk cannot be sent", three)

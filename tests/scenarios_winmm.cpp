@@ -192,6 +192,15 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
     ksa.script.inputs = {LOOPBACK_A, standIn};
     ksa.script.outputs = {GS_SYNTH, LOOPBACK_A, standIn};
     all.push_back(ksa);
+    SimPort capitals{"Calvenor Pro"};
+    capitals.interfaceName = "\\\\?\\SWD#MIDISRV#MIDIU_KS_4071126315_OUTPIN.0_INPIN.2#{E7CCE071-3C03-423F-88D3-F1045D02552B}";
+    Scenario ks = Row("the MIDI service's stand-in spelt in capitals counts", ONE_RECORD)
+        .prints(run)
+        .sends(Messages{id} + one)
+        .ports(events(1, 2));
+    ks.script.inputs = {LOOPBACK_B, capitals};
+    ks.script.outputs = {GS_SYNTH, LOOPBACK_B, capitals};
+    all.push_back(ks);
     all.push_back(Row("a device among cables and loopbacks", ONE_RECORD)
         .script(with([](SimScript& s) {
                        s.inputs = {CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, CABLE_2};
@@ -200,7 +209,7 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
         .prints(run)
         .sends(Messages{id} + one)
         .ports(events(2, 3)));
-    for (size_t i = all.size() - 2; i < all.size(); ++i) {
+    for (size_t i = all.size() - 3; i < all.size(); ++i) {
         all[i].windowsOnly = true;
         all[i].winmmPath = Scenario::ServicePath;
     }
@@ -303,6 +312,19 @@ std::vector<Scenario> winmmRows() {
         oneBurst.script.identifyReplies = {simMessage(burst)};
         oneBurst.windowsOnly = true;
         all.push_back(oneBurst);
+        // A message that fills a receive buffer exactly, held back until the
+        // resend's first chunk, and its end only after the resend's last
+        // chunk has started: the forgetting between them drops the half
+        // joined, so its end answers nothing, and the resend goes unanswered.
+        const Bytes eleven = sampleKit(1, 246);  // one record of eleven chunks
+        Scenario halves = Row("a message half in at the forgetting: its end answers nothing", eleven)
+            .prints(DEVICE + times(progress('-', 0), 3) + DONE)
+            .sends(Messages{id} + repeat(recordMessages(eleven, 0), 3))
+            .ports(FULL_RUN);
+        SimBytes firstHalf = cutAt(0x1A, 200);
+        halves.script.recordReplies = {simMessage(firstHalf, SIM_ON_NEXT_SEND), simMessage({0xF7})};
+        halves.windowsOnly = true;
+        all.push_back(halves);
     }
     for (const Scenario& s : deviceOnlyScenarios(one, id)) all.push_back(s);
     // Windows 11's MIDI service, played by the double's service mode.
