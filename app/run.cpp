@@ -32,20 +32,16 @@ void beginAccount(const TargetProfile& profile) {
     runLogLine("system: %s", text);
 }
 
-// The kit as the account tells it: its name, size, records and SHA-256.
-void accountOfKit(const std::string& path, const KitImage& image, bool valid) {
-    KitFileFacts facts;
-    bool whole = readKitFileFacts(path, facts);
-    if (!whole) {
-        runLogLine("kit: %s, cannot be read to its end", path.c_str());
+// The kit as the account tells it: its name, size, records and SHA-256, of
+// the bytes the run read.
+void accountOfKit(const std::string& path, const KitImage& image, const KitFileFacts& facts, bool valid) {
+    if (!facts.opened) {
+        runLogLine("kit: %s, cannot be opened", path.c_str());
     } else if (valid) {
-        runLogLine("kit: %s, %lu bytes, %u values, %lu records, SHA-256 %s", path.c_str(),
-                   static_cast<unsigned long>(facts.bytes),
-                   static_cast<unsigned>(image.count), static_cast<unsigned long>(kitRecordCount(image)),
-                   facts.sha256);
+        runLogLine("kit: %s, %llu bytes, %u values, %lu records, SHA-256 %s", path.c_str(), facts.bytes,
+                   static_cast<unsigned>(image.count), static_cast<unsigned long>(kitRecordCount(image)), facts.sha256);
     } else {
-        runLogLine("kit: %s, %lu bytes, refused, SHA-256 %s", path.c_str(), static_cast<unsigned long>(facts.bytes),
-                   facts.sha256);
+        runLogLine("kit: %s, %llu bytes read, refused, SHA-256 %s", path.c_str(), facts.bytes, facts.sha256);
     }
 }
 
@@ -60,11 +56,12 @@ int runUpdateWith(const TargetProfile& profile) {
     beginAccount(profile);
     consolePrintFormat(profile.banner);
 
+    KitFileFacts facts;
     bool kitFound = findKitFile(kitPath) == Outcome::GoOn;
     if (kitFound) deviceId = profile.deviceId;  // the kit's name is accepted
-    bool kitReady = kitFound && loadKitImage(kitPath, *image) == Outcome::GoOn &&
-                    validateKitImage(*image) == Outcome::GoOn;
-    if (kitFound) accountOfKit(kitPath, *image, kitReady);
+    bool kitOpened = kitFound && loadKitImage(kitPath, *image, facts) == Outcome::GoOn;
+    bool kitReady = kitOpened && validateKitImage(*image) == Outcome::GoOn;
+    if (kitFound) accountOfKit(kitPath, *image, facts, kitReady);
     if (!kitReady) runLogLine("outcome: stopped in the kit phase; no MIDI port touched");
     if (kitReady) {
         uint16_t outputStart = 0;

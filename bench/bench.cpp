@@ -105,11 +105,12 @@ void kitRows(std::vector<Row>& rows) {
     writeTextFile("Calvenor_Pro.kit", kitText(image));
 
     static KitImage kit;
+    KitFileFacts facts;
     std::string console;
     consoleCaptureTo(&console);
     double ours = medianSeconds(51, [&] {
         console.clear();
-        if (loadKitImage("Calvenor_Pro.kit", kit) != Outcome::GoOn || validateKitImage(kit) != Outcome::GoOn ||
+        if (loadKitImage("Calvenor_Pro.kit", kit, facts) != Outcome::GoOn || validateKitImage(kit) != Outcome::GoOn ||
             kit.count != 65535)
             std::abort();
     });

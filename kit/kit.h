@@ -24,6 +24,19 @@ struct KitRecord {
     uint16_t size;
 };
 
+// What reading the kit file found, for the run's account: the size and
+// SHA-256 of the bytes read (the file as this run saw it), how its text was
+// encoded, and where the reading of values stopped.
+struct KitFileFacts {
+    bool opened = false;
+    unsigned long long bytes = 0;
+    char sha256[65] = {};  // lower-case hex
+    const char* encoding = "plain";
+    bool stoppedAtEnd = true;            // the values ran to the end of the text
+    unsigned long long stoppedAt = 0;    // else: the character of the text where they stopped
+    int stopCharacter = 0;               // ... and what it is (a UTF-16 unit beyond ASCII: 0x80)
+};
+
 constexpr const char* KIT_PATTERN = "*.kit";
 constexpr const char* KIT_PREFIX = "Calvenor_Pro";
 
@@ -31,22 +44,16 @@ constexpr const char* KIT_PREFIX = "Calvenor_Pro";
 // name.
 Outcome findKitFile(std::string& path);
 
-// Reads the kit file's values into `image`.
-Outcome loadKitImage(const std::string& path, KitImage& image);
+// Reads the kit file's values into `image`; `facts` are those of this one
+// read of the file.
+Outcome loadKitImage(const std::string& path, KitImage& image, KitFileFacts& facts);
 
-// Checks the length and checksum of every record of the image.
+// Checks that the image holds a record, and the length and checksum of
+// every record; the account says why one is refused.
 Outcome validateKitImage(const KitImage& image);
 
 // The number of records of a validated image.
 uint32_t kitRecordCount(const KitImage& image);
-
-// What the run's account says of the kit file: its size and SHA-256.
-struct KitFileFacts {
-    unsigned long long bytes;
-    char sha256[65];  // lower-case hex
-};
-// False when the file cannot be read whole.
-bool readKitFileFacts(const std::string& path, KitFileFacts& facts);
 
 // The record starting at `pos` (the image holds its length field); its size
 // is what that field declares, plus the field (16-bit arithmetic).
@@ -56,19 +63,30 @@ inline KitRecord kitRecordAt(const KitImage& image, uint16_t pos) {
 
 // Reads values from `text` by the kit reading rules into `out` (at most
 // `capacity` of them): how many, whether a further value follows beyond
-// `capacity`, and whether the reading stopped at the end of the text (so
-// that a text cut there might have held more).
+// `capacity`, whether the reading stopped at the end of the text (so that a
+// text cut there might have held more), and where it stopped.
 struct KitValues {
     size_t count;
     bool more;
     bool endOfText;
+    size_t stop;
 };
 KitValues readKitValues(const char* text, size_t length, uint8_t* out, size_t capacity);
 
-// Reads the values of an open kit file into `image`: all of them, more
-// than the image can count, or not all because a read failed.
-enum class KitReading { Whole, TooMany, Failed };
-KitReading readKitFile(FILE* file, KitImage& image);
+// Whether the text from `from` on, read by the kit reading rules from its
+// first value, begins with a whole record: a length field of at least 2 and
+// the values it declares (its checksum is not asked); `scratch` takes up to
+// 65537 values.
+bool kitRecordFollows(const char* text, size_t length, size_t from, uint8_t* scratch);
+
+// Reads the values of an open kit file into `image`: all of them; more than
+// the image can count; not all because a read failed; or cut short, where
+// the values stop at a character and a whole record follows it. A text
+// that begins with a UTF-8 byte order mark is read after it; one that
+// begins with a UTF-16 one (FF FE, FE FF) as the text it encodes. `facts`
+// (if given) are those of the bytes read.
+enum class KitReading { Whole, TooMany, Failed, CutShort };
+KitReading readKitFile(FILE* file, KitImage& image, KitFileFacts* facts = nullptr);
 
 // Whether the name carries the product prefix (letter case ignored).
 bool hasKitPrefix(const std::string& name);

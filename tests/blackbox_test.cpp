@@ -35,6 +35,7 @@ struct KitCase {
     std::vector<FolderEntry> setup;
     std::string expected;  // after the banner, before the pause
     long readFailAfter = -1;  // reads of the kit fail past this many bytes
+    long records = -1;        // the records the account counts in the kit; -1: unchecked
 };
 
 // Runs `program` with the kit's reads failing past `readFailAfter` bytes
@@ -58,6 +59,23 @@ ProgramRun runWithDisk(const std::string& program, const std::string& folder, lo
 // 24 records of 36 bytes; as text, each byte takes 3 characters.
 const Bytes RECORDS_24 = makeSampleImage(24, 32, 9);
 constexpr long TEXT_OF_10_RECORDS = 10 * 36 * 3;
+
+// Nine records of 2 000 bytes, as text, and the kit-reading hazards owners'
+// editors and shells bring: a byte order mark, UTF-16, a non-breaking space
+// in front of the sixth record.
+const Bytes NINE_RECORDS = makeSampleImage(9, 1996, 5);
+const std::string NINE_TEXT = kitText(NINE_RECORDS);
+
+std::string utf16Text(const std::string& ascii, bool bigEndian) {
+    std::string text = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : ascii) text += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return text;
+}
+
+std::string nbspBeforeSixth() {
+    size_t sixth = 5 * 2000 * 3;  // three characters a value
+    return NINE_TEXT.substr(0, sixth) + "\xC2\xA0" + NINE_TEXT.substr(sixth);
+}
 
 // Valid records of 65535 bytes in all: as many values as a kit can have.
 Bytes fullImage() {
@@ -93,8 +111,26 @@ std::vector<KitCase> kitCases() {
          "OK: File '" + longName() + "' is open.\n" + afterGoodKit()},
         {"bad checksum", {{"Calvenor_Pro.kit", Entry::KitFile, "00 04 AA BB 9B FD\n"}},
          "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        // No record: nothing to update the device with.
         {"empty kit", {{"Calvenor_Pro.kit", Entry::KitFile, ""}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        {"white space only", {{"Calvenor_Pro.kit", Entry::KitFile, " \r\n\t\r\n"}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        {"a colon, then the kit", {{"Calvenor_Pro.kit", Entry::KitFile, ":" + GOOD_KIT}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        // The values stop in front of the sixth record: the image was cut short.
+        {"a non-breaking space before record 6 of 9", {{"Calvenor_Pro.kit", Entry::KitFile, nbspBeforeSixth()}},
+         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+        {"after a UTF-8 byte order mark", {{"Calvenor_Pro.kit", Entry::KitFile, "\xEF\xBB\xBF" + NINE_TEXT}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+        {"UTF-16, little-endian", {{"Calvenor_Pro.kit", Entry::KitFile, utf16Text(NINE_TEXT, false)}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+        {"UTF-16, big-endian", {{"Calvenor_Pro.kit", Entry::KitFile, utf16Text(NINE_TEXT, true)}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+        {"a trailer of text", {{"Calvenor_Pro.kit", Entry::KitFile, NINE_TEXT + "; end of the kit\r\n"}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+        {"a DOS end-of-file mark", {{"Calvenor_Pro.kit", Entry::KitFile, NINE_TEXT + "\x1A"}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
         {"a folder named like the kit", {{"Calvenor_Pro.kit", Entry::Folder, ""}},
          "Error: File 'Calvenor_Pro.kit' is not found.\n\n"},
 #ifndef _WIN32
@@ -117,6 +153,11 @@ std::vector<KitCase> kitCases() {
         // The run's account cannot be written: nothing changes.
         {"a folder in the log's place", {{"update-log.txt", Entry::Folder, ""}, {"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}},
          "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+#ifndef _WIN32
+        // Nobody reads it: opening it for writing would wait forever.
+        {"a named pipe in the log's place", {{"update-log.txt", Entry::Fifo, ""}, {"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}},
+         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+#endif
     };
 }
 
@@ -142,10 +183,15 @@ TEST(BlackBox, KitPhaseOfBothBuilds) {
             bool logPlace = c.setup.empty() || c.setup[0].name != "update-log.txt";
             if (logPlace) {
                 const Messages nothingSent;
-                EXPECT_EQ(checkAccount(readFile(folder.file("update-log.txt")), build.banner + c.expected, {},
-                                       &nothingSent),
-                          "")
+                std::string account = readFile(folder.file("update-log.txt"));
+                EXPECT_EQ(checkAccount(account, build.banner + c.expected, {}, &nothingSent), "")
                     << build.program << ": " << c.name;
+                if (c.records >= 0) {
+                    EXPECT_NE(account.find(", " + std::to_string(c.records) + " records, SHA-256 " +
+                                           sha256Hex(c.setup.back().text)),
+                              std::string::npos)
+                        << build.program << ": " << c.name << "\n" << account;
+                }
             }
         }
     }
@@ -161,6 +207,44 @@ TEST(BlackBox, AKitThatFailsToReadTouchesNoPort) {
                            "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n" + PAUSE);
     EXPECT_EQ(run.exitCode, 0);
 }
+
+// Kits an editor saved with a byte order mark or as UTF-16 update the
+// device whole, every record acknowledged.
+TEST(BlackBox, KitsInOtherEncodingsUpdateWhole) {
+    for (const std::string& text : {"\xEF\xBB\xBF" + NINE_TEXT, utf16Text(NINE_TEXT, false), utf16Text(NINE_TEXT, true)}) {
+        TempFolder folder;
+        ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), text));
+        ProgramRun run = runProgram(UPDATE_DEMO_EXE, folder.path);
+        EXPECT_TRUE(endsWith(run.out, "Target update successfully!\n\n" + PAUSE)) << run.out;
+        std::string account = readFile(folder.file("update-log.txt"));
+        EXPECT_NE(account.find("outcome: every record acknowledged (9)"), std::string::npos) << account;
+    }
+}
+
+#ifndef _WIN32
+// The account tells the kit as this run read it, also when the file is
+// replaced the moment the run has read it (the failing disk's shim swaps
+// it in as the kit is closed).
+TEST(BlackBox, TheAccountTellsTheKitAsRead) {
+    TempFolder folder;
+    const std::string kit = kitText(RECORDS_24);
+    const std::string other = kitText(makeSampleImage(3, 10, 2));
+    ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kit));
+    ASSERT_TRUE(writeTextFile(folder.file("replace-kit-with"), other));
+    setEnvironment("LD_PRELOAD", READ_FAIL_SHIM);
+    setEnvironment("ASAN_OPTIONS", "verify_asan_link_order=0");
+    ProgramRun run = runProgram(UPDATE_DEMO_EXE, folder.path);
+    setEnvironment("LD_PRELOAD", "");
+    setEnvironment("ASAN_OPTIONS", "");
+    ASSERT_EQ(readFile(folder.file("Calvenor_Pro.kit")), other) << "the kit was not replaced";
+    std::string account = readFile(folder.file("update-log.txt"));
+    EXPECT_NE(account.find("] kit: Calvenor_Pro.kit, " + std::to_string(kit.size()) + " bytes, 864 values, 24 records, SHA-256 " +
+                           sha256Hex(kit) + "\n"),
+              std::string::npos)
+        << account;
+    EXPECT_NE(account.find("outcome: every record acknowledged (24)"), std::string::npos) << account;
+}
+#endif
 
 // The progress line has no line end: it must be flushed as it is drawn, or
 // a pipe or file would show it only when the run ends.

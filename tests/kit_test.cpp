@@ -126,7 +126,6 @@ const char* const UPGRADE_ERROR = "Error: The upgrade file is error!\n\n";
 
 TEST_F(KitValidation, AcceptsGoodRecords) {
     EXPECT_EQ(validate({0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE}), Outcome::GoOn);
-    EXPECT_EQ(validate({}), Outcome::GoOn);
     Bytes several = makeSampleImage(40, 30, 7);
     Bytes empty = makeKitRecord({});  // length 2: the checksum word only
     several.insert(several.end(), empty.begin(), empty.end());
@@ -160,6 +159,7 @@ TEST_F(KitValidation, RefusesRecordsThatDoNotFitTheImage) {
         const char* name;
         Bytes bytes;
     } cases[] = {
+        {"no record at all", {}},
         {"length 0", {0x00, 0x00, 0x00, 0x00}},
         {"length 1", {0x00, 0x01, 0x00, 0x00}},
         {"a lone length byte", {0x00}},
@@ -169,7 +169,7 @@ TEST_F(KitValidation, RefusesRecordsThatDoNotFitTheImage) {
         {"length 0xFFFE wraps to size 0", {0xFF, 0xFE, 0x00, 0x00}},
         {"length 0xFFFF wraps to size 1", {0xFF, 0xFF, 0x01, 0x00}},
     };
-    cases[3].bytes.push_back(0x00);
+    cases[4].bytes.push_back(0x00);
     for (const auto& c : cases) {
         output.clear();
         EXPECT_EQ(validate(c.bytes), Outcome::Stop) << c.name;
@@ -230,9 +230,21 @@ TEST(KitReader, AFailedReadIsNoEndOfTheKit) {
 
 #endif
 
-// The account's facts of the kit file: its size and SHA-256 (FIPS 180-4's
-// examples, the 56-byte one ending where the padding needs a second block).
-TEST(KitFacts, SizeAndSha256OfTheFile) {
+// Reads `bytes` as a kit file: how, the image, and the facts.
+KitReading readBytes(const std::string& bytes, KitImage& image, KitFileFacts& facts) {
+    FILE* file = std::tmpfile();
+    if (file == nullptr) return KitReading::Failed;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    KitReading reading = readKitFile(file, image, &facts);
+    std::fclose(file);
+    return reading;
+}
+
+// The account's facts of the kit file are those of the bytes read: its size
+// and SHA-256 (FIPS 180-4's examples, the 56-byte one ending where the
+// padding needs a second block).
+TEST(KitFacts, SizeAndSha256OfTheBytesRead) {
     const struct {
         std::string text;
         const char* sha256;
@@ -243,15 +255,73 @@ TEST(KitFacts, SizeAndSha256OfTheFile) {
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {std::string(100000, 'a'), "6d1cf22d7cc09b085dfc25ee1a1f3ae0265804c607bc2074ad253bcc82fd81ee"},
     };
-    WorkingFolder folder;
+    auto image = std::make_unique<KitImage>();
     for (const auto& c : cases) {
-        ASSERT_TRUE(writeTextFile("Calvenor_Pro.kit", c.text));
         KitFileFacts facts;
-        ASSERT_TRUE(readKitFileFacts("Calvenor_Pro.kit", facts));
+        readBytes(c.text, *image, facts);
         EXPECT_EQ(facts.bytes, c.text.size());
         EXPECT_STREQ(facts.sha256, c.sha256) << c.text.size() << " bytes";
     }
-    EXPECT_FALSE(readKitFileFacts("missing.kit", *std::make_unique<KitFileFacts>()));
+}
+
+// UTF-16 text of `ascii`, after its byte order mark.
+std::string utf16(const std::string& ascii, bool bigEndian) {
+    std::string text = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : ascii) text += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return text;
+}
+
+// A kit is read whole or refused: its values may follow a byte order mark
+// or be UTF-16 text; where they stop at a character with a whole record
+// behind it, the image was cut short; a trailer that holds no record is no
+// part of it. Kits of real size: 9 records of 2 000 bytes.
+TEST(KitReader, WholeOrCutShort) {
+    const Bytes kit = makeSampleImage(9, 1996, 5);
+    const std::string text = kitText(kit);
+    const size_t sixth = text.find(kitText(Bytes(kit.begin() + 5 * 2000, kit.begin() + 6 * 2000)).substr(0, 12));
+    ASSERT_NE(sixth, std::string::npos);
+    const std::string nbsp = "\xC2\xA0";
+    const struct {
+        const char* name;
+        std::string bytes;
+        KitReading reading;
+        size_t values;
+        const char* encoding;
+    } cases[] = {
+        {"plain", text, KitReading::Whole, kit.size(), "plain"},
+        {"after a UTF-8 byte order mark", "\xEF\xBB\xBF" + text, KitReading::Whole, kit.size(),
+         "UTF-8 with a byte order mark"},
+        {"UTF-16, little-endian", utf16(text, false), KitReading::Whole, kit.size(), "UTF-16, little-endian"},
+        {"UTF-16, big-endian", utf16(text, true), KitReading::Whole, kit.size(), "UTF-16, big-endian"},
+        {"a non-breaking space before record 6", text.substr(0, sixth) + nbsp + text.substr(sixth),
+         KitReading::CutShort, 5 * 2000, "plain"},
+        {"the same in UTF-16", utf16(text.substr(0, sixth) + "\xA0" + text.substr(sixth), false), KitReading::CutShort,
+         5 * 2000, "UTF-16, little-endian"},
+        {"a stray letter before record 6", text.substr(0, sixth) + "z" + text.substr(sixth), KitReading::CutShort,
+         5 * 2000, "plain"},
+        {"a colon, then the kit", ":" + text, KitReading::CutShort, 0, "plain"},
+        {"a trailer of text", text + "; made by the kit tool, 9 records\r\n", KitReading::Whole, kit.size(), "plain"},
+        {"a DOS end-of-file mark", text + "\x1A", KitReading::Whole, kit.size(), "plain"},
+        {"a stray character before a damaged record",
+         text.substr(0, sixth) + "z" + text.substr(sixth, 9) + (text[sixth + 9] == '0' ? "1" : "0") +
+             text.substr(sixth + 10),
+         KitReading::CutShort,
+         5 * 2000, "plain"},
+        {"a trailer whose values declare more than follow", text + "; FF FF 01", KitReading::Whole, kit.size(),
+         "plain"},
+        {"empty", "", KitReading::Whole, 0, "plain"},
+        {"a byte order mark alone", "\xEF\xBB\xBF", KitReading::Whole, 0, "UTF-8 with a byte order mark"},
+    };
+    auto image = std::make_unique<KitImage>();
+    for (const auto& c : cases) {
+        KitFileFacts facts;
+        EXPECT_EQ(readBytes(c.bytes, *image, facts), c.reading) << c.name;
+        EXPECT_EQ(image->count, c.values) << c.name;
+        EXPECT_STREQ(facts.encoding, c.encoding) << c.name;
+        EXPECT_EQ(facts.bytes, c.bytes.size()) << c.name;
+        EXPECT_EQ(Bytes(image->bytes, image->bytes + image->count), Bytes(kit.begin(), kit.begin() + c.values))
+            << c.name;
+    }
 }
 
 #ifndef _WIN32

@@ -74,3 +74,6 @@ void setEnvironment(const std::string& name, const std::string& value);
 void makeFolder(const std::string& path);
 // Makes `path` a named pipe (POSIX only).
 void makeFifo(const std::string& path);
+
+// The SHA-256 of `bytes`, as the run's account writes it.
+std::string sha256Hex(const std::string& bytes);

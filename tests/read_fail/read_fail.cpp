@@ -23,18 +23,26 @@
 
 namespace {
 
+// The path of `name` beside the kit open as `fd`, in `path`; false when
+// `fd` is no kit.
+bool besideKit(int fd, const char* name, char (&path)[4096]) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, path, sizeof path - 32);
+    if (n < 4) return false;
+    path[n] = 0;
+    if (strcasecmp(path + n - 4, ".kit") != 0) return false;
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return false;
+    std::strcpy(slash + 1, name);
+    return true;
+}
+
 // The limit for the file open as `fd`: -1 when it is no kit, or no limit
 // lies beside it.
 long limitOf(int fd) {
-    char link[64], path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t n = readlink(link, path, sizeof path - 32);
-    if (n < 4) return -1;
-    path[n] = 0;
-    if (strcasecmp(path + n - 4, ".kit") != 0) return -1;
-    char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) return -1;
-    std::strcpy(slash + 1, "read-fail-after");
+    char path[4096];
+    if (!besideKit(fd, "read-fail-after", path)) return -1;
     int file = open(path, O_RDONLY | O_CLOEXEC);
     if (file < 0) return -1;
     char text[32] = {};
@@ -99,6 +107,25 @@ size_t fread(void* buffer, size_t size, size_t count, FILE* stream) {
         return real(buffer, size, count, stream);
     }
     return real(buffer, size, static_cast<size_t>(may) / size, stream);
+}
+
+// A kit replaced as soon as the program has read it and let go of it: a
+// file "replace-kit-with" beside the kit holds its next contents.
+int fclose(FILE* stream) {
+    static auto real = next<int (*)(FILE*)>("fclose");
+    char kit[4096], with[4096];
+    int fd = fileno(stream);
+    bool replace = fd >= 0 && besideKit(fd, "replace-kit-with", with) && access(with, R_OK) == 0;
+    if (replace) {
+        char link[64];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = readlink(link, kit, sizeof kit - 1);
+        replace = n > 0;
+        if (replace) kit[n] = 0;
+    }
+    int result = real(stream);
+    if (replace) rename(with, kit);
+    return result;
 }
 
 }  // extern "C"
