@@ -1,9 +1,11 @@
 #include "tests/scenarios.h"
 
+#include "core/sha256.h"
 #include "tests/scenario_rows.h"
 #include "tests/sim_script.h"
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -19,6 +21,35 @@ Events portEvents(const SimLog& log) {
     for (const auto& e : log.events)
         if (startsWith(e, "in ") || startsWith(e, "out ")) events.push_back(e);
     return events;
+}
+
+RunShape shapeOf(const std::string& console, const Messages& wire) {
+    RunShape shape;
+    const std::string draw = "\r                        \rTransferring.. ";
+    size_t at = 0;
+    for (size_t found; (found = console.find(draw, at)) != std::string::npos;) {
+        size_t end = console.find("% done", found);
+        if (end == std::string::npos) break;
+        shape.text += console.substr(at, found - at);
+        std::string percent = console.substr(found + draw.size() + 2, end - found - draw.size() - 2);
+        if (std::find(shape.percents.begin(), shape.percents.end(), percent) == shape.percents.end())
+            shape.percents.push_back(percent);
+        at = end + 6;
+    }
+    shape.text += console.substr(at);
+    for (const SimBytes& m : wire)
+        if (std::find(shape.firstSent.begin(), shape.firstSent.end(), m) == shape.firstSent.end())
+            shape.firstSent.push_back(m);
+    return shape;
+}
+
+std::string sha256Hex(const std::string& bytes) {
+    Sha256 hash;
+    sha256Begin(hash);
+    sha256Add(hash, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    char hex[65];
+    sha256End(hash, hex);
+    return hex;
 }
 
 const Bytes ONE_RECORD = {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE};

@@ -22,6 +22,8 @@ struct Scenario {
     std::vector<uint32_t> sleepsBefore = {};  // host sleeps before each message; unchecked if empty
     const TargetProfile* profile = &STANDARD_PROFILE;
     std::vector<std::string> deviceErrors = {};
+    // Lines the run's account must hold, in this order (after its time).
+    std::vector<std::string> accountLines = {};
     bool hostClockOnly = false;  // its timing holds only where time is the host's sleeps
     bool windowsOnly = false;    // the WinMM driver's own behaviour (the Windows test double)
     // Which of Windows' two WinMM paths (the double's modes) it runs on.
@@ -61,6 +63,20 @@ Events portEvents(const SimLog& log);
 // does not.
 std::string checkAccount(const std::string& log, const std::string& console, const Bytes& kit,
                          const Messages* wire);
+
+// What a run in real time holds to however the machine delays it (its
+// waits may end before a reply that comes late, and a record go again):
+// the console without its progress lines, the percentages those showed in
+// the order first shown, and the messages sent in the order first sent.
+struct RunShape {
+    std::string text;
+    std::vector<std::string> percents;
+    Messages firstSent;
+    bool operator==(const RunShape& o) const {
+        return text == o.text && percents == o.percents && firstSent == o.firstSent;
+    }
+};
+RunShape shapeOf(const std::string& console, const Messages& wire);
 
 // Builds a script from the default one.
 SimScript with(void (*change)(SimScript&));
