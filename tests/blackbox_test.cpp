@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "tools/kit_writer.h"
 #include "tests/scenarios.h"
@@ -243,6 +248,46 @@ TEST(BlackBox, TheAccountTellsTheKitAsRead) {
               std::string::npos)
         << account;
     EXPECT_NE(account.find("outcome: every record acknowledged (24)"), std::string::npos) << account;
+}
+#endif
+
+#ifndef _WIN32
+// Runs `program` in `folder` and kills it (as a crash or a pulled cable
+// would end it) as soon as its output holds `text`; its output until then.
+std::string runUntil(const std::string& program, const std::string& folder, const std::string& text) {
+    int out[2];
+    if (pipe(out) != 0) return "";
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        close(0);
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t n; seen.find(text) == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        seen.append(buffer, static_cast<size_t>(n));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(out[0]);
+    return seen;
+}
+
+// The account is on disk up to each acknowledged record: a run ended by a
+// crash once record 5's progress line shows has written record 4's
+// acknowledgement (the line is drawn after the account's flush).
+TEST(BlackBox, TheAccountHoldsEachAcknowledgedRecordAtOnce) {
+    TempFolder folder;
+    ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kitText(makeSampleImage(10, 30, 1))));
+    std::string seen = runUntil(UPDATE_DEMO_EXE, folder.path, "40% done");
+    ASSERT_NE(seen.find("40% done"), std::string::npos) << seen;
+    std::string account = readFile(folder.file("update-log.txt"));
+    EXPECT_NE(account.find("] record 4 acknowledged\n"), std::string::npos) << account;
 }
 #endif
 
