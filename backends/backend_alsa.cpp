@@ -117,7 +117,12 @@ void readPending() {
     for (;;) {
         snd_seq_event_t* event = nullptr;
         int result = snd_seq_event_input(input.seq, &event);
-        if (result == -ENOSPC) continue;  // the kernel's buffer overran: what is left still counts
+        if (result == -ENOSPC) {
+            // The input pool overran: what did not fit is lost; what is left
+            // still counts. The account says so, for it should never happen.
+            runLogLine("the sequencer's input overran: messages were lost");
+            continue;
+        }
         if (result < 0) break;            // -EAGAIN: nothing more
         if (event != nullptr && event->type == SND_SEQ_EVENT_SYSEX)
             sysexJoinPiece(input.joiner, static_cast<const uint8_t*>(event->data.ext.ptr), event->data.ext.len);

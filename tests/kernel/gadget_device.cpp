@@ -13,6 +13,8 @@
 //     --reply-bytes N        answers with N-byte messages, written in pieces
 //     --duplicate MS         sends every answer again MS later
 //     --clock MS             sends a MIDI clock byte (F8) every MS
+//     --flood N              as each record's first chunk comes in, sends N
+//                            real-time bytes (clock and active sensing) at once
 //     --announce             sends F0 1A F7 before it reads anything, as a
 //                            device that answered an interrupted run
 //     --stop-reading N       once the Nth record is in, reads nothing more
@@ -49,6 +51,7 @@ struct Options {
     size_t replyBytes = 0;  // 0: answers as they are
     int duplicateMs = -1;
     int clockMs = 0;
+    size_t flood = 0;
     bool announce = false;
     size_t stopReadingAt = 0;
     std::string unplugFile;
@@ -93,6 +96,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.duplicateMs = std::atoi(next().c_str());
         } else if (a == "--clock") {
             o.clockMs = std::atoi(next().c_str());
+        } else if (a == "--flood") {
+            o.flood = static_cast<size_t>(std::atoi(next().c_str()));
         } else if (a == "--announce") {
             o.announce = true;
         } else if (a == "--stop-reading") {
@@ -238,7 +243,15 @@ int main(int argc, char** argv) {
             std::fflush(log);
 
             size_t recordsBefore = simLog.records.size();
+            bool recordBegins = device.assembling.empty();
             SimReply reply = simDeviceReceive(device, message, now, simLog);
+            // A record's first chunk (of several): the host sends the rest
+            // without reading meanwhile, and the flood waits in its input.
+            if (o.flood > 0 && recordBegins && !device.assembling.empty()) {
+                SimBytes flood(o.flood);
+                for (size_t f = 0; f < flood.size(); ++f) flood[f] = f % 2 ? 0xFE : 0xF8;
+                writeAll(fd, flood.data(), flood.size());
+            }
             if (o.unplugAt != 0 && simLog.records.size() == o.unplugAt && recordsBefore < o.unplugAt) {
                 FILE* udc = std::fopen(o.unplugFile.c_str(), "w");
                 if (udc != nullptr) {
