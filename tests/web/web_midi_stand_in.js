@@ -8,7 +8,7 @@
 "use strict";
 window.installStandIn = function (scriptText) {
   const t0 = performance.now();
-  const record = window.standInRecord = {wire: [], events: [], errors: [], ready: false};
+  const record = window.standInRecord = {wire: [], times: [], events: [], errors: [], ready: false};
   const hex = bytes => Array.from(bytes, b => b.toString(16).toUpperCase().padStart(2, "0")).join("");
   const bytesOf = text => { const b = []; for (let i = 0; i + 1 < text.length; i += 2) b.push(parseInt(text.substr(i, 2), 16)); return new Uint8Array(b); };
   let device = null, setup = null, held = [], sent = 0;
@@ -63,6 +63,7 @@ window.installStandIn = function (scriptText) {
       }
       const message = Uint8Array.from(data);
       record.wire.push(hex(message));
+      record.times.push(performance.now() - t0);
       const input = access.inputsList.find(p => p.info.device);
       // A reply held back for this moment arrives first.
       for (const m of held.splice(0)) if (input) input.receive(m);
