@@ -275,15 +275,19 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
     }
     e.sleepsSinceSend = 0;
 
-    // A reply held back for this moment arrives first.
+    // A reply held back for this moment arrives first, and a poll waiting
+    // on the wall clock hears of it at once.
     uint64_t now = currentTime(e);
+    bool released = false;
     for (Delivery& d : e.pending) {
         if (d.onNextSend) {
             d.onNextSend = false;
             d.due = now;
+            released = true;
         }
     }
     arrive(e);
+    if (released) e.changed.notify_all();
 
     if (e.script.outputs[e.output.index].device) {
         SimReply reply = simDeviceReceive(e.device, message, now, e.log);
