@@ -139,6 +139,18 @@ std::vector<KernelCase> cases() {
     all.push_back({"real-time-flood-while-chunks-go-out", "update", big, 1, "--flood 4000",
                    head + device + progress('-', 0) + progress('-', 33) + progress('\\', 66) + done + pause,
                    Messages{id} + b0 + b1 + b2});
+    // Each 5 000-byte answer comes again 3 ms later, as the next record's
+    // eleven chunks go out and the run reads nothing: its input pool holds
+    // it (the account would say the input overran), and the second copy
+    // answers nothing.
+    {
+        KernelCase twice{"replies-of-5000-bytes-twice-while-chunks-go-out", "update", big, 1,
+                         "--reply-bytes 5000 --duplicate 3",
+                         head + device + progress('-', 0) + progress('-', 33) + progress('\\', 66) + done + pause,
+                         Messages{id} + b0 + b1 + b2};
+        twice.resendable = {{id}, b0, b1, b2};
+        all.push_back(twice);
+    }
     // A 1 kHz clock stream takes no room of the input, and ends no poll.
     all.push_back({"clock-stream-slow-device", "update", three, 1,
                    "--clock 1 --identify-delay 600 --record-delays 500,500,500", wholeRun, wholeWire});
