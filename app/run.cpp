@@ -47,7 +47,8 @@ void accountOfKit(const std::string& path, const KitImage& image, const KitFileF
 
 }  // namespace
 
-int runUpdateWith(const TargetProfile& profile) {
+int runUpdateWith(const TargetProfile& profile, RunVerdict* verdict) {
+    RunVerdict end = RunVerdict::Untouched;
     std::string kitPath;
     uint8_t deviceId = 0;
     auto image = std::make_unique<KitImage>();
@@ -78,7 +79,12 @@ int runUpdateWith(const TargetProfile& profile) {
             // A computer that sleeps mid-update leaves the device half-written.
             keepSystemAwake();
             awake = true;
-            if (identifyTarget(profile, deviceId) == Outcome::GoOn) transferImage(*image);
+            if (identifyTarget(profile, deviceId) == Outcome::GoOn) {
+                TransferEnd transfer = transferImage(*image);
+                end = transfer == TransferEnd::Updated    ? RunVerdict::Updated
+                      : transfer == TransferEnd::Restarts ? RunVerdict::Restarts
+                                                          : RunVerdict::Unfinished;
+            }
         }
         // The outcome is on the console and in the account before the
         // release, which can take seconds on a device that has stopped
@@ -94,5 +100,6 @@ int runUpdateWith(const TargetProfile& profile) {
     runLogLine("the pause");
     runLogEnd();
     consolePause();
+    if (verdict != nullptr) *verdict = end;
     return 0;
 }

@@ -24,7 +24,7 @@ struct Transfer {
 };
 
 // What comes of an attempt's judgement.
-enum class Next { Record, Again, End };
+enum class Next { Record, Again, Restarts, GivenUp };
 
 void reportRejection(uint8_t code) {
     switch (code) {
@@ -124,7 +124,7 @@ Next failedAttempt(Transfer& t, bool answered, uint8_t code) {
             consolePrint("\nFailed: Target is not responding.\n\n");
             runLogLine("outcome: record %lu went unanswered %u times", number(t), static_cast<unsigned>(t.failures));
         }
-        return Next::End;
+        return Next::GivenUp;
     }
     t.spinner = (t.spinner + SPINNER_STEPS - 1) % SPINNER_STEPS;
     if (answered && code == REPLY_RESTARTING) {
@@ -132,7 +132,7 @@ Next failedAttempt(Transfer& t, bool answered, uint8_t code) {
         consolePrint("Target update successfully!\n");
         consolePrint("\nThe System is restart, please wait!\n\n");
         runLogLine("outcome: the device restarts (record %lu answered 0x77)", number(t));
-        return Next::End;
+        return Next::Restarts;
     }
     if (answered) reportRejection(code);
     runLogFlush();
@@ -157,21 +157,22 @@ Next judge(Transfer& t, bool answered, uint8_t code, uint16_t polls, uint16_t po
 
 }  // namespace
 
-void transferImage(const KitImage& image) {
+TransferEnd transferImage(const KitImage& image) {
     Transfer t{image, 0, 0, 0, 0, 1, {}};
     owedBegin(t.owed);
     while (t.pos < image.count) {
         const KitRecord record = kitRecordAt(image, t.pos);
         auto percent = static_cast<uint16_t>(uint32_t{t.acked} * 100 / image.count);
         drawProgress(t, percent);
-        if (!sendRecord(t, record)) return;
+        if (!sendRecord(t, record)) return TransferEnd::Unfinished;
 
         uint16_t polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;
         uint16_t polled = 0;
         bool answered = awaitAnswer(polls, polled);
         uint8_t code = answered ? takeReplyCode() : 0;
         Next next = judge(t, answered, code, polls, polled);
-        if (next == Next::End) return;
+        if (next == Next::Restarts) return TransferEnd::Restarts;
+        if (next == Next::GivenUp) return TransferEnd::Unfinished;
         if (next == Next::Record) {
             t.acked = static_cast<uint16_t>(t.acked + record.size);
             t.failures = 0;
@@ -183,4 +184,5 @@ void transferImage(const KitImage& image) {
     consolePrint("\rTransferring.. 100%% done.  \n");
     consolePrint("Target update successfully!\n\n");
     runLogLine("outcome: every record acknowledged (%lu)", number(t) - 1);
+    return TransferEnd::Updated;
 }

@@ -25,6 +25,11 @@ constexpr uint32_t CHUNK_PAUSE_MS = 1;  // after every chunk sent
 // judges the answer against `deviceId`.
 Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId);
 
+// How a transfer ended: every record acknowledged, the device's restart
+// answer, or given up (the device's firmware may then be incomplete).
+enum class TransferEnd { Updated, Restarts, Unfinished };
+
 // Sends every record of the validated image, with acknowledgement, resend
-// and the progress line. Its outcome shows only in what it prints.
-void transferImage(const KitImage& image);
+// and the progress line. What it prints tells the owner how it ended; the
+// page also shows it at a glance.
+TransferEnd transferImage(const KitImage& image);
