@@ -9,8 +9,9 @@
 // until the link takes or discards them. Waits give the browser's event loop its
 // turn (the program is built with Asyncify): a poll ends when a message
 // has arrived or after 15.625 ms; the pacing sleep is never shorter than
-// asked, though the browser's clamp of nested timers may make a 1 ms sleep
-// 4 ms. A send hands one whole message to the browser, which sends it on.
+// asked and, by a message channel's turns, not clamped to the 4 ms of
+// nested timers. A send hands one whole message to the browser, which
+// sends it on; once a port of the unit is disconnected every send fails.
 #include <emscripten.h>
 
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "backends/backend.h"
 #include "backends/webmidi_ports.h"
+#include "core/run_log.h"
 
 EM_JS(int, webPortCount, (int outputs), {
     const access = Module.midiAccess;
@@ -34,17 +36,35 @@ EM_JS(void, webPortName, (int outputs, int index, char* name, int room), {
 });
 
 // The input's handler is set before the open, so that what the device sent
-// just before arrives as the port opens, as from a driver.
+// just before arrives as the port opens, as from a driver. A port of the
+// unit that turns "disconnected" (the unit unplugged or switched off) is
+// noted at once: from then on every send fails, as the browser's own send
+// would not say (it drops the data). A send that throws fails alone, as a
+// refused send does on the other systems.
 EM_ASYNC_JS(int, webPortOpen, (int outputs, int index), {
     const w = Module.webMidi;
     const port = w[outputs ? "outputs" : "inputs"][index];
     if (!outputs) {
         w.arrived = [];
+        w.gone = null;
         port.onmidimessage = event => {
             if (event.data.length === 0 || event.data[0] !== 0xF0) return;
             w.arrived.push(new Uint8Array(event.data));
             if (w.wake) w.wake();
         };
+    }
+    const which = outputs ? "output" : "input";
+    w.watch = w.watch || (() => {
+        for (const kind of ["input", "output"]) {
+            const p = w[kind];
+            if (p && p.state === "disconnected" && !w.gone) w.gone = {kind, name: p.name, at: performance.now()};
+        }
+    });
+    const access = Module.midiAccess;
+    if (access && w.watched !== access) {
+        w.watched = access;
+        if (access.addEventListener) access.addEventListener("statechange", () => w.watch());
+        else access.onstatechange = () => w.watch();
     }
     try {
         await port.open();
@@ -97,18 +117,52 @@ EM_ASYNC_JS(void, webAwaitMessage, (double milliseconds), {
 });
 
 EM_JS(int, webOutSend, (const unsigned char* message, int length), {
+    const w = Module.webMidi;
+    w.watch();
+    if (w.gone) return 1;
     try {
-        Module.webMidi.output.send(HEAPU8.slice(message, message + length));
+        w.output.send(HEAPU8.slice(message, message + length));
         return 0;
     } catch (e) {
+        w.thrown = String(e);
         return 1;
     }
 });
 
+// Why sends fail, for the run's account: 1 when a port of the unit went
+// away (which, and when), 2 when the browser's send threw (what it said),
+// 0 when neither; `text` then holds a sentence.
+EM_JS(int, webSendTrouble, (char* text, int room), {
+    const w = Module.webMidi;
+    if (w && w.gone) {
+        stringToUTF8("the " + w.gone.kind + " port \"" + w.gone.name + "\" turned disconnected " +
+                     Math.round(performance.now() - w.gone.at) + " ms ago: every send fails from then on", text, room);
+        return 1;
+    }
+    if (w && w.thrown) {
+        stringToUTF8("the browser refused the send: " + w.thrown, text, room);
+        w.thrown = null;
+        return 2;
+    }
+    return 0;
+});
+
+// At least the time asked for, and not much more. The browser clamps a
+// timer to 4 ms once timers have been set from timers five deep; a turn of
+// a message channel first starts a fresh chain, so the timer that follows
+// runs when asked.
 EM_ASYNC_JS(void, webSleepAtLeast, (double milliseconds), {
     const until = performance.now() + milliseconds;
-    for (let left = milliseconds; left > 0; left = until - performance.now())
-        await new Promise(resolve => setTimeout(resolve, left));
+    const w = Module.webMidi || (Module.webMidi = {arrived: []});
+    if (!w.channel) {
+        w.channel = new MessageChannel();
+        w.channel.port1.onmessage = () => { const go = w.turn; w.turn = null; if (go) go(); };
+    }
+    while (performance.now() < until) {
+        await new Promise(resolve => { w.turn = resolve; w.channel.port2.postMessage(0); });
+        const left = until - performance.now();
+        if (left > 0) await new Promise(resolve => setTimeout(resolve, left));
+    }
 });
 
 namespace {
@@ -124,6 +178,7 @@ struct Port {
 
 std::vector<Port> inputs, outputs;
 bool inputOpen = false, outputOpen = false;
+bool goneTold = false;  // the account has said which port went away
 
 void listDirection(int output, std::vector<Port>& ports) {
     ports.clear();
@@ -180,12 +235,18 @@ MidiResult midiBackendOutOpen(uint16_t index) {
     if (outputOpen) return MIDI_ERROR;
     if (webPortOpen(1, outputs[index].browserIndex) != 0) return MIDI_ERROR;
     outputOpen = true;
+    goneTold = false;
     return MIDI_OK;
 }
 
 MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
     if (!outputOpen) return MIDI_ERROR;
-    return webOutSend(message, static_cast<int>(length)) == 0 ? MIDI_OK : MIDI_ERROR;
+    if (webOutSend(message, static_cast<int>(length)) == 0) return MIDI_OK;
+    char why[200];
+    int trouble = webSendTrouble(why, sizeof why);
+    if (trouble == 2 || (trouble == 1 && !goneTold)) runLogLine("%s", why);
+    if (trouble == 1) goneTold = true;
+    return MIDI_ERROR;
 }
 
 void midiBackendOutClose() {
