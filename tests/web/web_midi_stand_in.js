@@ -12,6 +12,9 @@ window.installStandIn = function (scriptText) {
   const hex = bytes => Array.from(bytes, b => b.toString(16).toUpperCase().padStart(2, "0")).join("");
   const bytesOf = text => { const b = []; for (let i = 0; i + 1 < text.length; i += 2) b.push(parseInt(text.substr(i, 2), 16)); return new Uint8Array(b); };
   let device = null, setup = null, held = [], sent = 0;
+  const channel = new MessageChannel(), queued = [];
+  channel.port1.onmessage = () => queued.shift()();
+  const soon = f => { queued.push(f); channel.port2.postMessage(0); };
   const ready = createStandIn().then(m => {
     if (!m.ccall("standInBegin", "number", ["string"], [scriptText])) throw new Error("the script does not read");
     device = m;
@@ -57,6 +60,21 @@ window.installStandIn = function (scriptText) {
     send(data) {
       if (this.connection !== "open") throw new DOMException("the port is closed", "InvalidStateError");
       ++sent;
+      // The unit unplugged as this message goes out: as in Chromium, the
+      // ports turn "disconnected", and this send and every later one drop
+      // the data without a word.
+      if (window.standInUnplugAtMessage && sent >= window.standInUnplugAtMessage) {
+        if (!record.unplugged) {
+          record.unplugged = true;
+          record.events.push("send " + sent + ": the unit unplugged");
+          for (const p of access.inputsList.concat(access.outputsList)) {
+            if (!p.info.device) continue;
+            p.state = "disconnected";
+            access.dispatchEvent(Object.assign(new Event("statechange"), {port: p}));
+          }
+        }
+        return;
+      }
       if (setup.failSendAt && (sent === setup.failSendAt || (setup.failSendAfter && sent > setup.failSendAt))) {
         record.events.push("send " + sent + " failed");
         throw new DOMException("the port is gone", "InvalidStateError");
@@ -74,12 +92,16 @@ window.installStandIn = function (scriptText) {
       const bytes = bytesOf(reply.message);
       for (let copy = 0; copy < reply.copies; ++copy) {
         if (reply.delay < 0) { held.push(bytes); continue; }
-        setTimeout(() => { if (input) input.receive(bytes); }, reply.delay + copy * reply.gap);
+        const after = reply.delay + copy * reply.gap;
+        // An answer due at once comes as the browser's next task, as a MIDI
+        // event does (a timer of 0 ms may be clamped to 4 ms).
+        if (after === 0) soon(() => { if (input) input.receive(bytes); });
+        else setTimeout(() => { if (input) input.receive(bytes); }, after);
       }
     }
   }
 
-  const access = {inputsList: [], outputsList: [], sysexEnabled: true, onstatechange: null};
+  const access = Object.assign(new EventTarget(), {inputsList: [], outputsList: [], sysexEnabled: true});
   navigator.requestMIDIAccess = async function (options) {
     await ready;
     if (!options || !options.sysex) throw new DOMException("System Exclusive messages were not asked for", "NotAllowedError");
