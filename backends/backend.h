@@ -1,8 +1,8 @@
 // The MIDI back end: what the MIDI link needs from the platform's MIDI
 // interface, at the level of the link's own operations. One source file per
-// back end implements it (WinMM on Windows, the ALSA sequencer on Linux, the
-// emulated device for the tests and the demo); each executable links
-// exactly one. A back end has at most one input and one output port open.
+// back end implements it (WinMM on Windows, the ALSA sequencer on Linux, Web
+// MIDI in the browser, the emulated device for the tests and the demo);
+// each executable links exactly one. A back end has at most one input and one output port open.
 //
 // Replies go one way: the link asks for the next whole message, one poll at
 // a time, on the run's own thread. Nothing but whole messages (and the
@@ -23,6 +23,11 @@ constexpr size_t MIDI_PORT_NAME_CHARS = 32;  // 31 characters and the end mark
 
 // The most of one incoming message the link keeps: a longer one is cut.
 constexpr uint32_t MIDI_RECEIVE_BYTES = 200;
+// What one poll of a reply wait lasts at most where a poll is not a Windows
+// Sleep(1): what that sleep lasts at Windows' default timer tick. The
+// device's firmware was made against that timing.
+constexpr uint32_t MIDI_POLL_US = 15625;
+
 // Whole messages a back end keeps between two takes: far more than a device
 // that answers each message once sends within one poll.
 constexpr uint32_t MIDI_KEPT_MESSAGES = 16;

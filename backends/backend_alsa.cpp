@@ -92,10 +92,8 @@ void midiBackendListPorts() {
 
 namespace {
 
-// What one poll of a reply wait lasts at most: a Windows poll, a 1 ms sleep
-// at the default timer tick of 15.625 ms. The device's firmware was made
-// against that timing.
-constexpr std::chrono::microseconds POLL_LENGTH{15625};
+// What one poll of a reply wait lasts at most: a Windows poll.
+constexpr std::chrono::microseconds POLL_LENGTH{MIDI_POLL_US};
 
 // --- input ------------------------------------------------------------------
 

@@ -167,9 +167,8 @@ EM_ASYNC_JS(void, webSleepAtLeast, (double milliseconds), {
 
 namespace {
 
-// What one poll of a reply wait lasts at most: a Windows poll, a 1 ms sleep
-// at the default timer tick of 15.625 ms.
-constexpr double POLL_MS = 15.625;
+// What one poll of a reply wait lasts at most: a Windows poll.
+constexpr double POLL_MS = MIDI_POLL_US / 1000.0;
 
 struct Port {
     int browserIndex;

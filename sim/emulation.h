@@ -44,7 +44,7 @@ struct SimScript : DeviceScript {
     bool wallClock = false;                  // time is real time, not the host's sleeps
     // A poll's length on a wall clock: a Windows poll, a 1 ms sleep at the
     // default timer tick.
-    uint32_t wallPollUs = 15625;
+    uint32_t wallPollUs = MIDI_POLL_US;
     // For the Windows test double only:
     // how often its driver answers that it still uses each message sent
     // (1000: for good; the classic stack);
