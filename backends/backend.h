@@ -2,7 +2,8 @@
 // interface, at the level of the link's own operations. One source file per
 // back end implements it (WinMM on Windows, the ALSA sequencer on Linux, Web
 // MIDI in the browser, the emulated device for the tests and the demo);
-// each executable links exactly one. A back end has at most one input and one output port open.
+// each executable links exactly one. A back end has at most one input and
+// one output port open.
 //
 // Replies go one way: the link asks for the next whole message, one poll at
 // a time, on the run's own thread. Nothing but whole messages (and the

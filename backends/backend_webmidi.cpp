@@ -53,7 +53,6 @@ EM_ASYNC_JS(int, webPortOpen, (int outputs, int index), {
             if (w.wake) w.wake();
         };
     }
-    const which = outputs ? "output" : "input";
     w.watch = w.watch || (() => {
         for (const kind of ["input", "output"]) {
             const p = w[kind];

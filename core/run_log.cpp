@@ -1,10 +1,8 @@
 #include "core/run_log.h"
 
+#include "core/regular_file.h"
+
 #include <sys/stat.h>
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 #include <chrono>
 #include <cstdarg>
@@ -28,26 +26,6 @@ void checkWritten() {
     }
 }
 
-#if defined(_WIN32)
-FILE* openForAppending(const char* name) { return std::fopen(name, "ab"); }
-#else
-// Only a regular file takes the account, and the open does not wait: a
-// named pipe or a device under the log's name would otherwise hold the run
-// before its banner (with no reader, the open fails at once).
-FILE* openForAppending(const char* name) {
-    int fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "ab");
-    if (file == nullptr) close(fd);
-    return file;
-}
-#endif
 
 void put(const char* text) { std::fputs(text, runLog.file); }
 
@@ -63,7 +41,7 @@ void runLogBegin() {
         std::remove(RUN_LOG_OLD_NAME);
         std::rename(RUN_LOG_NAME, RUN_LOG_OLD_NAME);
     }
-    runLog.file = openForAppending(RUN_LOG_NAME);
+    runLog.file = openRegularFile(RUN_LOG_NAME, true);
     if (runLog.file == nullptr) return;
     std::setvbuf(runLog.file, runLog.buffer, _IOFBF, sizeof runLog.buffer);
     put("\n======== update: one run ========\n");

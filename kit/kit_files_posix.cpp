@@ -5,15 +5,13 @@
 // first entry is the lowest matching name in case-insensitive order, so the
 // choice does not depend on the order this file system lists the folder.
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include <string>
 
+#include "core/regular_file.h"
 #include "core/text.h"
 #include "kit/kit_files.h"
 #include "kit/kit_files_posix.h"
@@ -61,18 +59,5 @@ bool findFirstKitEntry(std::string& name) {
     return found;
 }
 
-// Only a regular file is read. The open does not wait: a named pipe (or a
-// device) under the kit's name would otherwise hold the run forever.
-FILE* openKitFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "rb");
-    if (file == nullptr) close(fd);
-    return file;
-}
+// Only a regular file is read, and the open does not wait.
+FILE* openKitFile(const std::string& path) { return openRegularFile(path.c_str(), false); }

@@ -159,7 +159,8 @@ void noteReceived(const char* label, const uint8_t* bytes, uint32_t length) {
 
 void forgetReplies() {
     uint8_t dropped[MIDI_RECEIVE_BYTES];
-    while (uint32_t bytes = midiBackendDiscard(dropped, sizeof dropped)) noteReceived("forgotten, never taken:", dropped, bytes);
+    while (uint32_t bytes = midiBackendDiscard(dropped, sizeof dropped))
+        noteReceived("forgotten, never taken:", dropped, bytes);
     midiLink.replyCount = 0;
 }
 
@@ -177,12 +178,11 @@ uint16_t forgetEarlyMessages(uint16_t polls) {
     return messages;
 }
 
+// Each message taken overwrites the one before it: the latest stays.
 void awaitReply() {
     midiBackendAwait();
-    uint8_t message[MIDI_RECEIVE_BYTES];
-    while (uint32_t bytes = midiBackendTake(message, sizeof message)) {
-        noteReceived("received:", message, bytes);
-        std::memcpy(midiLink.rxBuffer, message, bytes);
+    while (uint32_t bytes = midiBackendTake(midiLink.rxBuffer, MIDI_RECEIVE_BYTES)) {
+        noteReceived("received:", midiLink.rxBuffer, bytes);
         midiLink.replyCount = static_cast<int16_t>(bytes);
     }
 }

@@ -137,9 +137,9 @@ Plain plainExchange(const Bytes& kit, bool identifyGood, const std::vector<Choic
 // (six, 2.5 million combinations, hold as well; they take a minute). Under
 // the sanitizers, which run the same code ten times slower, four.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr size_t EXCHANGE_DEPTH = 4;
+constexpr size_t DEPTH = 4;
 #else
-constexpr size_t EXCHANGE_DEPTH = 5;
+constexpr size_t DEPTH = 5;
 #endif
 
 const std::vector<std::string> ENDS = {
@@ -147,7 +147,6 @@ const std::vector<std::string> ENDS = {
 };
 
 TEST(Exchange, EveryTimingAndCodeOfEveryAnswer) {
-    const size_t DEPTH = EXCHANGE_DEPTH;
     auto image = std::make_unique<KitImage>();
     unsigned long runs = 0, beyondLimit = 0, plainRuns = 0, successes = 0;
     for (size_t n = 1; n <= 3; ++n) {

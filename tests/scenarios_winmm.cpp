@@ -183,24 +183,24 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
 
     // The MIDI service's own: its stand-in for a device's filter, and its
     // loopbacks among cables.
-    SimPort standIn{"Calvenor Pro"};
-    standIn.interfaceName = "\\\\?\\swd#midisrv#MIDIU_KSA_8216471025#{e7cce071-3c03-423f-88d3-f1045d02552b}";
-    Scenario ksa = Row("the MIDI service's stand-in for the device's port counts", ONE_RECORD)
-        .prints(run)
-        .sends(Messages{id} + one)
-        .ports(events(1, 2));
-    ksa.script.inputs = {LOOPBACK_A, standIn};
-    ksa.script.outputs = {GS_SYNTH, LOOPBACK_A, standIn};
-    all.push_back(ksa);
-    SimPort capitals{"Calvenor Pro"};
-    capitals.interfaceName = "\\\\?\\SWD#MIDISRV#MIDIU_KS_4071126315_OUTPIN.0_INPIN.2#{E7CCE071-3C03-423F-88D3-F1045D02552B}";
-    Scenario ks = Row("the MIDI service's stand-in spelt in capitals counts", ONE_RECORD)
-        .prints(run)
-        .sends(Messages{id} + one)
-        .ports(events(1, 2));
-    ks.script.inputs = {LOOPBACK_B, capitals};
-    ks.script.outputs = {GS_SYNTH, LOOPBACK_B, capitals};
-    all.push_back(ks);
+    const struct {
+        const char* name;
+        SimPort loopback;
+        const char* interfaceName;
+    } standIns[] = {
+        {"the MIDI service's stand-in for the device's port counts", LOOPBACK_A,
+         "\\\\?\\swd#midisrv#MIDIU_KSA_8216471025#{e7cce071-3c03-423f-88d3-f1045d02552b}"},
+        {"the MIDI service's stand-in spelt in capitals counts", LOOPBACK_B,
+         "\\\\?\\SWD#MIDISRV#MIDIU_KS_4071126315_OUTPIN.0_INPIN.2#{E7CCE071-3C03-423F-88D3-F1045D02552B}"},
+    };
+    for (const auto& kind : standIns) {
+        SimPort standIn{"Calvenor Pro"};
+        standIn.interfaceName = kind.interfaceName;
+        Scenario row = Row(kind.name, ONE_RECORD).prints(run).sends(Messages{id} + one).ports(events(1, 2));
+        row.script.inputs = {kind.loopback, standIn};
+        row.script.outputs = {GS_SYNTH, kind.loopback, standIn};
+        all.push_back(row);
+    }
     all.push_back(Row("a device among cables and loopbacks", ONE_RECORD)
         .script(with([](SimScript& s) {
                        s.inputs = {CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, CABLE_2};

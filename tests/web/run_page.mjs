@@ -166,8 +166,6 @@ async function ownersRows(where) {
   const byName = n => rows.find(r => r.name === n);
   const one = byName("one record, acknowledged");
   const check = (name, ok, what) => { if (ok) console.log(`ok   ${where}: ${name}`); else fail(`${where}: ${name}`, what); };
-  const countOf = (wire, message) => wire.filter(m => m === message).length;
-  const identify = one.wire[0];
 
   // Two clicks on Start 300 ms apart while the browser takes 300 ms to
   // grant MIDI access: one run, the wire of one update.
@@ -222,7 +220,6 @@ async function ownersRows(where) {
     check(`the verdict after "${rowName}"`, r && r.verdict === end && r.verdictText.includes(words) &&
           r.verdictText.includes("update-log.txt"), JSON.stringify(r && r.verdictText));
   }
-  return countOf;
 }
 
 await ownersRows("file://");
