@@ -8,8 +8,7 @@
 
 #include "core/console.h"
 #include "core/run_log.h"
-#include "core/system_description.h"
-#include "app/keep_awake.h"
+#include "core/platform.h"
 #include "kit/kit.h"
 #include "midi/midi_link.h"
 #include "protocol/update_protocol.h"
@@ -55,7 +54,7 @@ int runUpdateWith(const TargetProfile& profile, RunVerdict* verdict) {
     image->count = 0;
 
     beginAccount(profile);
-    consolePrintFormat(profile.banner);
+    consoleBanner(profile.banner);
 
     KitFileFacts facts;
     bool kitFound = findKitFile(kitPath) == Outcome::GoOn;
@@ -70,10 +69,10 @@ int runUpdateWith(const TargetProfile& profile, RunVerdict* verdict) {
         if (probeMidiDevices(outputStart) != Outcome::GoOn) {
             runLogLine("outcome: stopped at the device check");
         } else if (openMidiIn(0) != 0) {
-            consolePrint("Error: The MIDI In of device is missing!\n\n");
+            consoleSay(Say::InMissing);
             runLogLine("outcome: no input port opened");
         } else if (openMidiOut(outputStart) != 0) {
-            consolePrint("Error: The MIDI Out of device is missing!\n\n");
+            consoleSay(Say::OutMissing);
             runLogLine("outcome: no output port opened");
         } else {
             // A computer that sleeps mid-update leaves the device half-written.

@@ -79,13 +79,11 @@ uint32_t midiBackendTake(uint8_t* area, uint32_t room);
 uint32_t midiBackendDiscard(uint8_t* area, uint32_t room);
 
 MidiResult midiBackendOutOpen(uint16_t index);
-// Sends one System Exclusive message. What it waits for is the platform's:
-// WinMM's driver letting go of the message (on Windows 11's MIDI service,
-// the write to the device); on Linux, the message handed to the kernel's
-// sequencer, which sends it on. `message` must stay valid until the next
-// send or the close.
-MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length);
+// Sends one System Exclusive message, then lets at least `pauseMs` pass
+// (the device's pace between chunks), whether the send succeeded or not.
+// What the send waits for is the platform's: WinMM's driver letting go of
+// the message (on Windows 11's MIDI service, the write to the device); on
+// Linux, the message handed to the kernel's sequencer, which sends it on.
+// `message` must stay valid until the next send or the close.
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length, uint32_t pauseMs);
 void midiBackendOutClose();
-
-// The pacing sleep after each chunk: never shorter than asked.
-void midiBackendPacingSleep(uint32_t milliseconds);

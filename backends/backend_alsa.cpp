@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "core/console.h"
+#include "core/platform.h"
 #include "core/run_log.h"
 #include "backends/alsa_ports.h"
 #include "backends/backend.h"
 #include "backends/sysex_joiner.h"
-#include "backends/waits.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ void midiBackendListPorts() {
         // A system without the sequencer has no MIDI ports, as a PC without
         // the device has none; one that refuses us is told apart.
         if (error != -ENOENT)
-            consolePrint("Error: The MIDI sequencer /dev/snd/seq cannot be opened: %s\n", snd_strerror(error));
+            consoleSay(Say::SequencerFails, snd_strerror(error));
         return;
     }
     std::vector<SeqPortInfo> all;
@@ -210,7 +210,9 @@ MidiResult midiBackendOutOpen(uint16_t index) {
 
 // Sent directly to the device's port and drained: when this returns the
 // message is in the kernel's sequencer, which sends it on to the device.
-MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
+namespace {
+
+MidiResult sendNow(const uint8_t* message, uint32_t length) {
     if (output.seq == nullptr) return MIDI_ERROR;
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
@@ -223,12 +225,18 @@ MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
     return MIDI_OK;
 }
 
+}  // namespace
+
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length, uint32_t pauseMs) {
+    MidiResult result = sendNow(message, length);
+    if (pauseMs != 0) sleepAtLeast(pauseMs);
+    return result;
+}
+
 void midiBackendOutClose() {
     if (output.seq != nullptr) snd_seq_close(output.seq);
     output.seq = nullptr;
 }
-
-void midiBackendPacingSleep(uint32_t milliseconds) { sleepAtLeast(milliseconds); }
 
 // Reads what the sequencer holds; until a message is whole, waits for more
 // for what is left of the poll. A message that arrived before the call

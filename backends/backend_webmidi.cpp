@@ -8,9 +8,8 @@
 // drops), so each such event is a whole message; they are kept, in order,
 // until the link takes or discards them. Waits give the browser's event loop its
 // turn (the program is built with Asyncify): a poll ends when a message
-// has arrived or after 15.625 ms; the pacing sleep is never shorter than
-// asked and, by a message channel's turns, not clamped to the 4 ms of
-// nested timers. A send hands one whole message to the browser, which
+// has arrived or after 15.625 ms; the pause after a send is the
+// platform's sleep (core/platform_web.cpp). A send hands one whole message to the browser, which
 // sends it on; once a port of the unit is disconnected every send fails.
 #include <emscripten.h>
 
@@ -19,6 +18,7 @@
 
 #include "backends/backend.h"
 #include "backends/webmidi_ports.h"
+#include "core/platform.h"
 #include "core/run_log.h"
 
 EM_JS(int, webPortCount, (int outputs), {
@@ -146,24 +146,6 @@ EM_JS(int, webSendTrouble, (char* text, int room), {
     return 0;
 });
 
-// At least the time asked for, and not much more. The browser clamps a
-// timer to 4 ms once timers have been set from timers five deep; a turn of
-// a message channel first starts a fresh chain, so the timer that follows
-// runs when asked.
-EM_ASYNC_JS(void, webSleepAtLeast, (double milliseconds), {
-    const until = performance.now() + milliseconds;
-    const w = Module.webMidi || (Module.webMidi = {arrived: []});
-    if (!w.channel) {
-        w.channel = new MessageChannel();
-        w.channel.port1.onmessage = () => { const go = w.turn; w.turn = null; if (go) go(); };
-    }
-    while (performance.now() < until) {
-        await new Promise(resolve => { w.turn = resolve; w.channel.port2.postMessage(0); });
-        const left = until - performance.now();
-        if (left > 0) await new Promise(resolve => setTimeout(resolve, left));
-    }
-});
-
 namespace {
 
 // What one poll of a reply wait lasts at most: a Windows poll.
@@ -237,7 +219,9 @@ MidiResult midiBackendOutOpen(uint16_t index) {
     return MIDI_OK;
 }
 
-MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
+namespace {
+
+MidiResult sendNow(const uint8_t* message, uint32_t length) {
     if (!outputOpen) return MIDI_ERROR;
     if (webOutSend(message, static_cast<int>(length)) == 0) return MIDI_OK;
     char why[200];
@@ -247,9 +231,16 @@ MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
     return MIDI_ERROR;
 }
 
+}  // namespace
+
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length, uint32_t pauseMs) {
+    MidiResult result = sendNow(message, length);
+    if (pauseMs != 0) sleepAtLeast(pauseMs);
+    return result;
+}
+
 void midiBackendOutClose() {
     webPortClose(1);
     outputOpen = false;
 }
 
-void midiBackendPacingSleep(uint32_t milliseconds) { webSleepAtLeast(milliseconds); }

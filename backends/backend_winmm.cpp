@@ -26,7 +26,7 @@
 
 #include "backends/backend.h"
 #include "backends/sysex_joiner.h"
-#include "backends/waits.h"
+#include "core/platform.h"
 #include "core/run_log.h"
 #include "core/text.h"
 
@@ -294,7 +294,9 @@ MidiResult midiBackendOutOpen(uint16_t index) {
     return midiOutOpen(&output.handle, ports.outputs[index], 0, 0, CALLBACK_NULL);
 }
 
-MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
+namespace {
+
+MidiResult sendNow(const uint8_t* message, uint32_t length) {
     // The driver still holds the previous message: its header is not ours
     // to use again.
     if (output.stuck) return MIDIERR_STILLPLAYING;
@@ -324,11 +326,17 @@ MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length) {
     return MMSYSERR_NOERROR;
 }
 
+}  // namespace
+
+MidiResult midiBackendOutSend(const uint8_t* message, uint32_t length, uint32_t pauseMs) {
+    MidiResult result = sendNow(message, length);
+    if (pauseMs != 0) sleepAtLeast(pauseMs);
+    return result;
+}
+
 void midiBackendOutClose() {
     midiOutClose(output.handle);
 }
-
-void midiBackendPacingSleep(uint32_t milliseconds) { sleepAtLeast(milliseconds); }
 
 namespace {
 bool mailboxHolds() {

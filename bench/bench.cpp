@@ -33,7 +33,7 @@
 #include "kit/kit.h"
 #include "tools/kit_writer.h"
 #include "midi/midi_link.h"
-#include "backends/waits.h"
+#include "core/platform.h"
 #include "sim/emulation.h"
 #include "tests/in_process_run.h"
 #include "tests/test_support.h"

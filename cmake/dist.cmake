@@ -6,9 +6,11 @@
 # Each archive holds one folder named like it. Everything in them depends
 # only on the files and on SOURCE_DATE_EPOCH (the environment's, else the
 # last commit's time): entries in a fixed order, with one time, fixed modes
-# and no owner names.
+# and no owner names. The zips are Info-ZIP's, over files given that time
+# and those modes, with no extra fields (-X) and no folder entries (-D);
+# a zip's times are local times, so it runs in UTC.
 #   cmake -DVERSION= -DSOURCE= -DDIST= -DSTAGE= -DLINUX_UPDATE= -DLINUX_GD32=
-#         -DWINDOWS_UPDATE= -DWINDOWS_GD32= -DWEB_UPDATE= -DWEB_GD32= -DMAKE_ZIP=
+#         -DWINDOWS_UPDATE= -DWINDOWS_GD32= -DWEB_UPDATE= -DWEB_GD32= -DZIP=
 #         -P cmake/dist.cmake
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch $ENV{SOURCE_DATE_EPOCH})
@@ -40,17 +42,19 @@ foreach(pair "${LINUX_UPDATE}=${linux}/update" "${LINUX_GD32}=${linux}/update-gd
   file(COPY_FILE ${from} ${STAGE}/${to})
 endforeach()
 
-set(zip ${DIST}/${windows}.zip)
-execute_process(
-  COMMAND ${MAKE_ZIP} ${zip} ${epoch} ${windows}/update.exe=${STAGE}/${windows}/update.exe
-          ${windows}/update-gd32.exe=${STAGE}/${windows}/update-gd32.exe
-          ${windows}/GUIDE.txt=${STAGE}/${windows}/GUIDE.txt
-  COMMAND_ERROR_IS_FATAL ANY)
+# A zip of `folder`'s files, in the order given.
+function(make_zip folder)
+  list(TRANSFORM ARGN PREPEND ${folder}/ OUTPUT_VARIABLE entries)
+  file(REMOVE ${DIST}/${folder}.zip)
+  execute_process(COMMAND chmod 0644 ${entries} WORKING_DIRECTORY ${STAGE} COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND touch --no-dereference --date=@${epoch} ${entries} WORKING_DIRECTORY ${STAGE}
+                  COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC LC_ALL=C ${ZIP} -X -D -q -9 ${DIST}/${folder}.zip ${entries}
+                  WORKING_DIRECTORY ${STAGE} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
 
-execute_process(
-  COMMAND ${MAKE_ZIP} ${DIST}/${web}.zip ${epoch} ${web}/update.html=${STAGE}/${web}/update.html
-          ${web}/update-gd32.html=${STAGE}/${web}/update-gd32.html ${web}/GUIDE.txt=${STAGE}/${web}/GUIDE.txt
-  COMMAND_ERROR_IS_FATAL ANY)
+make_zip(${windows} update.exe update-gd32.exe GUIDE.txt)
+make_zip(${web} update.html update-gd32.html GUIDE.txt)
 
 set(tgz ${DIST}/${linux}.tar.gz)
 execute_process(

@@ -9,7 +9,7 @@ set(web_link_options
 function(add_update_page name gd32 title program_text)
   add_executable(${name} app/main_web.cpp)
   target_compile_definitions(${name} PRIVATE UPDATE_PROFILE_GD32=${gd32})
-  target_link_libraries(${name} PRIVATE app midi_backend_native console_stdout)
+  target_link_libraries(${name} PRIVATE app midi_backend_native console_platform)
   target_link_options(${name} PRIVATE ${web_link_options} -sEXPORT_NAME=createUpdate)
   set_target_properties(${name} PROPERTIES SUFFIX ".js")
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${name}.html

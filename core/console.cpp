@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "core/console_sink.h"
 #include "core/run_log.h"
 
 namespace {
@@ -33,12 +33,24 @@ void showFormatted(const char* format, va_list args) {
 
 }  // namespace
 
-void consolePrint(const char* format, ...) {
+// The texts' formats are the table's, so none is a literal here.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+void consoleSay(Say text, ...) {
     va_list args;
-    va_start(args, format);
-    showFormatted(format, args);
+    va_start(args, text);
+    showFormatted(textFormat(text), args);
     va_end(args);
 }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+void consoleNewLine() { show("\n", 1); }
+
+void consoleBanner(const char* banner) { show(banner, std::strlen(banner)); }
 
 void consoleNote(const char* format, ...) {
     char text[512];
@@ -52,16 +64,3 @@ void consoleNote(const char* format, ...) {
     runLogLine("note on the error stream: %s", text);
 }
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-security"
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-void consolePrintFormat(const char* format) { consolePrint(format); }
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-
-void consoleFlush() { consoleSinkFlush(); }
-
-void consolePause() { consoleSinkPause(); }

@@ -9,7 +9,7 @@ namespace {
 Outcome refuse(const char* why, uint32_t record, uint32_t pos) {
     runLogLine("kit refused: record %lu (at %lu) %s", static_cast<unsigned long>(record), static_cast<unsigned long>(pos),
                why);
-    consolePrint("Error: The upgrade file is error!\n\n");
+    consoleSay(Say::KitError);
     return Outcome::Stop;
 }
 
@@ -20,7 +20,7 @@ Outcome refuse(const char* why, uint32_t record, uint32_t pos) {
 Outcome validateKitImage(const KitImage& image) {
     if (image.count == 0) {
         runLogLine("kit refused: no record");
-        consolePrint("Error: The upgrade file is error!\n\n");
+        consoleSay(Say::KitError);
         return Outcome::Stop;
     }
     uint32_t number = 1;

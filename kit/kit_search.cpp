@@ -11,12 +11,12 @@ Outcome findKitFile(std::string& path) {
     path = KIT_PATTERN;
     std::string found;
     if (!findFirstKitEntry(found)) {
-        consolePrint("Error: File '%s' is not found.\n\n", path.c_str());
+        consoleSay(Say::KitNotFound, path.c_str());
         return Outcome::Stop;
     }
     path = found;
     if (!hasKitPrefix(path)) {
-        consolePrint("Error: The fit file is not found.\n\n");
+        consoleSay(Say::KitPrefixWrong);
         return Outcome::Stop;
     }
     return Outcome::GoOn;

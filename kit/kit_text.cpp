@@ -183,10 +183,10 @@ Outcome loadKitImage(const std::string& path, KitImage& image, KitFileFacts& fac
     facts = KitFileFacts();
     FILE* file = openKitFile(path);
     if (file == nullptr) {
-        consolePrint("Error: File '%s' is not found.\n\n", path.c_str());
+        consoleSay(Say::KitNotFound, path.c_str());
         return Outcome::Stop;
     }
-    consolePrint("OK: File '%s' is open.\n", path.c_str());
+    consoleSay(Say::KitOpen, path.c_str());
     KitReading reading = readKitFile(file, image, &facts);
     facts.opened = true;
     std::fclose(file);
@@ -202,7 +202,7 @@ Outcome loadKitImage(const std::string& path, KitImage& image, KitFileFacts& fac
         runLogLine("kit refused: %s", reading == KitReading::TooMany  ? "more values than the image can count"
                                       : reading == KitReading::Failed ? "the file cannot be read to its end"
                                                                       : "a whole record follows where the values stop");
-        consolePrint("Error: The upgrade file is error!\n\n");
+        consoleSay(Say::KitError);
         return Outcome::Stop;
     }
     return Outcome::GoOn;

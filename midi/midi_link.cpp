@@ -43,13 +43,11 @@ Outcome probeMidiDevices(uint16_t& outputStart) {
     uint16_t inputs = midiBackendInCount();
     if (inputs != 1) runLogLine("ports counted: %u input", static_cast<unsigned>(inputs));
     if (inputs == 0) {
-        consolePrint("Error: Did not find the USB Audio device, please check!\n\n");
+        consoleSay(Say::NoDevice);
         return Outcome::Stop;
     }
     if (inputs > 1) {
-        consolePrint("Error:Does your computer have identified %d USB audiol devices, Please remove "
-                     "the other USB audiol devices!\n\n",
-                     inputs);
+        consoleSay(Say::TooManyDevices, int{inputs});
         return Outcome::Stop;
     }
     outputStart = 0;
@@ -73,7 +71,7 @@ uint16_t openMidiIn(uint16_t first) {
         }
         char name[MIDI_PORT_NAME_CHARS] = {};
         portName(midiBackendInName, index, name);
-        consolePrint("MIDI IN DEVICE: %s\r\n", name);
+        consoleSay(Say::InDevice, name);
 
         midiLink.inOpen = true;
         MidiResult started = midiBackendInStart();
@@ -99,7 +97,7 @@ uint16_t openMidiOut(uint16_t first) {
         }
         char name[MIDI_PORT_NAME_CHARS] = {};
         portName(midiBackendOutName, index, name);
-        consolePrint("MIDI OUT DEVICE: %s\r\n", name);
+        consoleSay(Say::OutDevice, name);
         midiLink.outOpen = true;
         if (!isSystemPort(name)) {
             runLogLine("output %u \"%s\" opened", index, name);
@@ -130,13 +128,13 @@ int closeMidiOut() {
     return 1;
 }
 
-uint16_t sendSysEx(const uint8_t* payload, uint16_t length) {
+uint16_t sendSysEx(const uint8_t* payload, uint16_t length, uint32_t pauseMs) {
     if (length > SYSEX_MAX_PAYLOAD) return 0;
     uint8_t* message = midiLink.txBuffer;
     message[0] = 0xF0;
     std::memcpy(message + 1, payload, length);
     message[length + 1] = 0xF7;
-    return resultCode(midiBackendOutSend(message, static_cast<uint32_t>(length + 2)));
+    return resultCode(midiBackendOutSend(message, static_cast<uint32_t>(length + 2), pauseMs));
 }
 
 int16_t replyCount() { return midiLink.replyCount; }
@@ -188,5 +186,3 @@ void awaitReply() {
 }
 
 uint32_t answersReceived() { return midiLink.answers; }
-
-void pacingSleep(uint32_t milliseconds) { midiBackendPacingSleep(milliseconds); }

@@ -21,11 +21,12 @@ uint16_t openMidiOut(uint16_t first);
 int closeMidiIn();
 int closeMidiOut();
 
-// Sends the payload framed as 0xF0 ... 0xF7 and returns when the back end's
-// send does (WinMM: the driver has let go of it; Linux: it is in the
-// kernel's sequencer); 0 or the back end's error code. A payload over 46
-// bytes sends nothing.
-uint16_t sendSysEx(const uint8_t* payload, uint16_t length);
+// Sends the payload framed as 0xF0 ... 0xF7, then lets at least `pauseMs`
+// pass, sent or not (the device's pace between a record's chunks; 0 for
+// none). The send returns when the back end's does (WinMM: the driver has
+// let go of it; Linux: it is in the kernel's sequencer). 0 or the back
+// end's error code. A payload over 46 bytes sends nothing.
+uint16_t sendSysEx(const uint8_t* payload, uint16_t length, uint32_t pauseMs);
 
 // Bytes of the latest input message taken from the port, 0 once taken.
 int16_t replyCount();
@@ -58,6 +59,3 @@ void awaitReply();
 // listening, which answer no request): the device answers each request it
 // takes once, so this against the requests sent tells what is still owed.
 uint32_t answersReceived();
-
-// The pacing sleep (after each chunk).
-void pacingSleep(uint32_t milliseconds);

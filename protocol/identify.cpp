@@ -24,8 +24,8 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
         // in when the listening ended, does not answer this one.
         forgetReplies();
         ++owed.requests;
-        if (sendSysEx(request, sizeof request) != 0) {
-            consolePrint("Error: The MIDI Out of device is missing!\n\n");
+        if (sendSysEx(request, sizeof request, 0) != 0) {
+            consoleSay(Say::OutMissing);
             runLogLine("outcome: identify request %lu could not be sent", static_cast<unsigned long>(owed.requests));
             return Outcome::Stop;
         }
@@ -50,17 +50,17 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
                 return Outcome::GoOn;
             }
             if (code == REPLY_RESETTING) {
-                consolePrint("Please wait the system reset and retry again!\n\n");
+                consoleSay(Say::TargetResetting);
                 runLogLine("outcome: the device answered 0x%02X: it is resetting", code);
             } else {
-                consolePrint("Error: The device and the upgrade file is not matched!\n\n");
+                consoleSay(Say::TargetNotMatched);
                 runLogLine("outcome: the device answered 0x%02X, not this build's 0x%02X", code, deviceId);
             }
             return Outcome::Stop;
         }
         // No reply, or a message of a single byte: ask again.
     }
-    consolePrint("\nFailed: Target is not responding.\n\n");
+    consoleSay(Say::NotResponding);
     runLogLine("outcome: no answer to %lu identify requests", static_cast<unsigned long>(owed.requests));
     return Outcome::Stop;
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 struct TargetProfile {
-    const char* banner;           // first console line, printed as a format
+    const char* banner;           // first console line, printed as it stands
     uint8_t deviceId;             // the identify reply the target must give
     uint8_t identifyRequest[7];   // signature, CMD_IDENTIFY, variant byte, device id
 };

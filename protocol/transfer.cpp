@@ -12,62 +12,79 @@ namespace {
 const char SPINNER[] = "--\\\\||//";
 constexpr unsigned SPINNER_STEPS = sizeof SPINNER - 1;
 
-// The transfer's counters.
+// Where the transfer stands.
 struct Transfer {
     const KitImage& image;
-    uint16_t pos = 0;
-    uint16_t acked = 0;
-    uint8_t failures = 0;  // failed attempts on the current record
-    unsigned spinner = 0;
-    uint32_t recordNumber = 1;  // for the account
+    uint16_t pos = 0;           // of the current record in the image
+    uint16_t acked = 0;         // bytes of the records acknowledged
+    uint8_t failures = 0;       // failed attempts on the current record
+    unsigned spinner = 0;       // the progress line's next shape
+    unsigned long number = 1;   // the current record's, for the account
     OwedAnswers owed;           // since the current record's first attempt
+};
+
+// One attempt of a record: what went out, and what came back.
+struct Attempt {
+    bool sent = false;      // every full chunk was handed to the port
+    uint16_t polls = 0;     // the wait's length, by the record's place
+    uint16_t polled = 0;    // polls it took
+    bool answered = false;  // a reply of 2 bytes or more came
+    uint8_t code = 0;       // its reply code
 };
 
 // What comes of an attempt's judgement.
 enum class Next { Record, Again, Restarts, GivenUp };
 
+// --- The account's lines of the transfer ---------------------------------
+
+void logAttempt(const Transfer& t, const KitRecord& record, unsigned chunksSent) {
+    runLogLine("record %lu (at %u, %u bytes, %u chunks), attempt %lu sent", t.number, unsigned{record.pos},
+               unsigned{record.size}, chunksSent, static_cast<unsigned long>(t.owed.requests));
+}
+
+void logOutcome(const Transfer& t, const char* what, unsigned value) {
+    runLogLine("outcome: record %lu %s %u times", t.number, what, value);
+}
+
+// --- The console's lines ---------------------------------------------------
+
+void drawProgress(Transfer& t) {
+    auto percent = static_cast<int>(uint32_t{t.acked} * 100 / t.image.count);
+    char shape = SPINNER[t.spinner];
+    t.spinner = (t.spinner + 1) % SPINNER_STEPS;
+    consoleSay(Say::Progress, shape, percent);
+    consoleFlush();
+}
+
 void reportRejection(uint8_t code) {
     switch (code) {
     case REPLY_DAMAGED_1:
     case REPLY_DAMAGED_2:
-        consolePrint("\nThe download file has been damaged!\n");
+        consoleSay(Say::Damaged);
         break;
     case REPLY_VERIFY_ERROR:
-        consolePrint("\nThe download file verifies error!\n");
+        consoleSay(Say::VerifyError);
         break;
     case REPLY_ERASE_ERROR:
-        consolePrint("\nThe MCU erases error!\n");
+        consoleSay(Say::EraseError);
         break;
     case REPLY_CRC_ERROR:
-        consolePrint("\nThe CRC of the download file is error!\n");
+        consoleSay(Say::CrcError);
         break;
     default:
         break;
     }
 }
 
-unsigned long number(const Transfer& t) { return static_cast<unsigned long>(t.recordNumber); }
+// --- One attempt -------------------------------------------------------------
 
-// What one attempt sent: the record, and the chunks handed to the port.
-void logAttempt(const Transfer& t, const KitRecord& record, uint16_t sent) {
-    runLogLine("record %lu (at %u, %u bytes, %u chunks), attempt %lu sent", number(t), static_cast<unsigned>(record.pos),
-               static_cast<unsigned>(record.size), static_cast<unsigned>(sent),
-               static_cast<unsigned long>(t.owed.requests));
-}
-
-void drawProgress(Transfer& t, uint16_t percent) {
-    char shape = SPINNER[t.spinner];
-    t.spinner = (t.spinner + 1) % SPINNER_STEPS;
-    consolePrint("\r                        \rTransferring.. %c %d%% done", shape, percent);
-    consoleFlush();
-}
-
-// Sends the record's chunks; false when a full chunk could not be sent (the
-// transfer has then ended).
-bool sendRecord(Transfer& t, const KitRecord& record) {
+// Sends the record's chunks, each followed by the device's pause; false
+// when a full chunk could not be sent (the transfer has then ended). A
+// failed short last chunk shows up as a missing answer.
+bool sendChunks(Transfer& t, const KitRecord& record) {
     char chunk[CHUNK_CHARS];
     uint16_t remaining = record.size;
-    uint16_t sent = 0;  // chunks handed to the port, for the account
+    unsigned sent = 0;  // chunks handed to the port, for the account
     ++t.owed.requests;
     while (remaining != 0) {
         uint16_t bytes = chunkBytes(remaining);
@@ -78,60 +95,69 @@ bool sendRecord(Transfer& t, const KitRecord& record) {
         const uint8_t* first = t.image.bytes + static_cast<uint16_t>(record.pos + record.size - remaining);
         uint16_t characters = encodeChunk(first, bytes, chunk);
         remaining = static_cast<uint16_t>(remaining - bytes);
-        uint16_t result = sendSysEx(reinterpret_cast<const uint8_t*>(chunk), characters);
-        if (result == 0) ++sent;
-        // A failed short last chunk shows up as a missing acknowledgement.
-        if (bytes == CHUNK_BYTES && result != 0) {
-            consolePrint("\nError: The MIDI Out of device is missing!\n\n");
+        uint16_t result = sendSysEx(reinterpret_cast<const uint8_t*>(chunk), characters, CHUNK_PAUSE_MS);
+        if (result == 0) {
+            ++sent;
+        } else if (bytes == CHUNK_BYTES) {
+            consoleNewLine();
+            consoleSay(Say::OutMissing);
             logAttempt(t, record, sent);
-            runLogLine("outcome: a chunk of record %lu could not be sent (result %u)", number(t),
-                       static_cast<unsigned>(result));
+            runLogLine("outcome: a chunk of record %lu could not be sent (result %u)", t.number, unsigned{result});
             return false;
+        } else {
+            runLogLine("the last chunk could not be sent (result %u)", unsigned{result});
         }
-        if (result != 0) runLogLine("the last chunk could not be sent (result %u)", static_cast<unsigned>(result));
-        pacingSleep(CHUNK_PAUSE_MS);
     }
     logAttempt(t, record, sent);
     return true;
 }
 
-// The wait for the attempt's answer: true when one came. `polled` tells
-// how many of the wait's polls it took.
-bool awaitAnswer(uint16_t polls, uint16_t& polled) {
-    polled = 0;
-    while (polls != 0) {
-        --polls;
-        if (replyCount() > 1) break;
-        awaitReply();
-        ++polled;
-    }
-    logWaitEnd(replyCount(), polled);
-    return replyCount() > 1;
+// The wait for the attempt's answer, for as many polls as the record's
+// place gives it.
+void awaitAnswer(const Transfer& t, Attempt& a) {
+    uint16_t percent = static_cast<uint16_t>(uint32_t{t.acked} * 100 / t.image.count);
+    a.polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;
+    for (a.polled = 0; a.polled < a.polls && replyCount() <= 1; ++a.polled) awaitReply();
+    logWaitEnd(replyCount(), a.polled);
+    a.answered = replyCount() > 1;
+    if (a.answered) a.code = takeReplyCode();
 }
+
+// An attempt: the progress line, the record's chunks, the wait.
+Attempt attemptRecord(Transfer& t, const KitRecord& record) {
+    Attempt a;
+    drawProgress(t);
+    a.sent = sendChunks(t, record);
+    if (a.sent) awaitAnswer(t, a);
+    return a;
+}
+
+// --- Its judgement -----------------------------------------------------------
 
 // A failed attempt: counted, and either the end or the record again.
 Next failedAttempt(Transfer& t, bool answered, uint8_t code) {
     if (answered) {
-        runLogLine("record %lu answered 0x%02X", number(t), code);
+        runLogLine("record %lu answered 0x%02X", t.number, code);
     } else {
-        runLogLine("record %lu: no reply", number(t));
+        runLogLine("record %lu: no reply", t.number);
     }
     if (++t.failures >= MAX_FAILURES) {
         if (answered) {
-            consolePrint("\nError in updating.\n");
-            runLogLine("outcome: record %lu failed %u times", number(t), static_cast<unsigned>(t.failures));
+            consoleSay(Say::UpdateError);
+            logOutcome(t, "failed", t.failures);
         } else {
-            consolePrint("\nFailed: Target is not responding.\n\n");
-            runLogLine("outcome: record %lu went unanswered %u times", number(t), static_cast<unsigned>(t.failures));
+            consoleSay(Say::NotResponding);
+            logOutcome(t, "went unanswered", t.failures);
         }
         return Next::GivenUp;
     }
+    // The resend's progress line shows the same shape again.
     t.spinner = (t.spinner + SPINNER_STEPS - 1) % SPINNER_STEPS;
     if (answered && code == REPLY_RESTARTING) {
-        consolePrint("\rTransferring.. 100%% done.  \n");
-        consolePrint("Target update successfully!\n");
-        consolePrint("\nThe System is restart, please wait!\n\n");
-        runLogLine("outcome: the device restarts (record %lu answered 0x77)", number(t));
+        consoleSay(Say::ProgressDone);
+        consoleSay(Say::Updated);
+        consoleSay(Say::Restarting);
+        runLogLine("outcome: the device restarts (record %lu answered 0x77)", t.number);
         return Next::Restarts;
     }
     if (answered) reportRejection(code);
@@ -139,20 +165,27 @@ Next failedAttempt(Transfer& t, bool answered, uint8_t code) {
     return Next::Again;
 }
 
-// The judgement of an attempt's answer. An acknowledgement while answers
-// to earlier attempts of the record are still owed may be one of theirs:
-// the owed answers are waited for, for what is left of the attempt's wait
-// and one more reply wait (`polls`, the record's kind), and the last that
-// comes decides.
-Next judge(Transfer& t, bool answered, uint8_t code, uint16_t polls, uint16_t polled) {
-    if (!answered || code != REPLY_ACK) return failedAttempt(t, answered, code);
+// An acknowledgement while answers to earlier attempts of the record are
+// still owed may be one of theirs: the owed answers are waited for, for
+// what is left of the attempt's wait and one more reply wait of the
+// record's kind, and the last that comes decides.
+Next judge(Transfer& t, const Attempt& a) {
+    if (!a.answered || a.code != REPLY_ACK) return failedAttempt(t, a.answered, a.code);
     if (owedCount(t.owed) != 0) {
-        OwedWait owedWait = awaitOwedAnswers(t.owed, static_cast<uint16_t>(polls - polled + polls));
+        OwedWait owedWait = awaitOwedAnswers(t.owed, static_cast<uint16_t>(a.polls - a.polled + a.polls));
         if (owedWait.answered && owedWait.code != REPLY_ACK) return failedAttempt(t, true, owedWait.code);
     }
-    runLogLine("record %lu acknowledged", number(t));
+    runLogLine("record %lu acknowledged", t.number);
     runLogFlush();
     return Next::Record;
+}
+
+void nextRecord(Transfer& t, const KitRecord& record) {
+    t.acked = static_cast<uint16_t>(t.acked + record.size);
+    t.pos = static_cast<uint16_t>(t.pos + record.size);
+    t.failures = 0;
+    ++t.number;
+    owedBegin(t.owed);
 }
 
 }  // namespace
@@ -162,27 +195,16 @@ TransferEnd transferImage(const KitImage& image) {
     owedBegin(t.owed);
     while (t.pos < image.count) {
         const KitRecord record = kitRecordAt(image, t.pos);
-        auto percent = static_cast<uint16_t>(uint32_t{t.acked} * 100 / image.count);
-        drawProgress(t, percent);
-        if (!sendRecord(t, record)) return TransferEnd::Unfinished;
-
-        uint16_t polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;
-        uint16_t polled = 0;
-        bool answered = awaitAnswer(polls, polled);
-        uint8_t code = answered ? takeReplyCode() : 0;
-        Next next = judge(t, answered, code, polls, polled);
+        Attempt attempt = attemptRecord(t, record);
+        if (!attempt.sent) return TransferEnd::Unfinished;
+        Next next = judge(t, attempt);
         if (next == Next::Restarts) return TransferEnd::Restarts;
         if (next == Next::GivenUp) return TransferEnd::Unfinished;
-        if (next == Next::Record) {
-            t.acked = static_cast<uint16_t>(t.acked + record.size);
-            t.failures = 0;
-            t.pos = static_cast<uint16_t>(t.pos + record.size);
-            ++t.recordNumber;
-            owedBegin(t.owed);
-        }
+        if (next == Next::Record) nextRecord(t, record);
     }
-    consolePrint("\rTransferring.. 100%% done.  \n");
-    consolePrint("Target update successfully!\n\n");
-    runLogLine("outcome: every record acknowledged (%lu)", number(t) - 1);
+    consoleSay(Say::ProgressDone);
+    consoleSay(Say::Updated);
+    consoleNewLine();
+    runLogLine("outcome: every record acknowledged (%lu)", t.number - 1);
     return TransferEnd::Updated;
 }

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "backends/backend.h"
-#include "backends/waits.h"
+#include "core/platform.h"
 #include "core/run_log.h"
 #include "sim/emulation.h"
 
@@ -258,7 +258,9 @@ MidiResult midiBackendOutOpen(uint16_t index) {
     return MIDI_OK;
 }
 
-MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
+namespace {
+
+MidiResult sendNow(const uint8_t* data, uint32_t length) {
     SimLock guard;
     Emulation& e = emulation();
     if (!e.output.open) return MIDI_ERROR;
@@ -303,6 +305,28 @@ MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length) {
     return MIDI_OK;
 }
 
+void hostSleep(Emulation& e, uint32_t milliseconds);
+
+// The pause after a send; in real time it also takes the platform's time.
+void pace(uint32_t milliseconds) {
+    bool realTime;
+    {
+        SimLock guard;
+        Emulation& e = loaded();
+        hostSleep(e, milliseconds);
+        realTime = e.script.realTime;
+    }
+    if (realTime) sleepAtLeast(milliseconds);
+}
+
+}  // namespace
+
+MidiResult midiBackendOutSend(const uint8_t* data, uint32_t length, uint32_t pauseMs) {
+    MidiResult result = sendNow(data, length);
+    if (pauseMs != 0) pace(pauseMs);
+    return result;
+}
+
 void midiBackendOutClose() {
     SimLock guard;
     Emulation& e = emulation();
@@ -336,18 +360,6 @@ void awaitOnWallClock(Emulation& e, SimLock& guard) {
 }
 
 }  // namespace
-
-// In real time a sleep also takes the platform's time.
-void midiBackendPacingSleep(uint32_t milliseconds) {
-    bool realTime;
-    {
-        SimLock guard;
-        Emulation& e = loaded();
-        hostSleep(e, milliseconds);
-        realTime = e.script.realTime;
-    }
-    if (realTime) sleepAtLeast(milliseconds);
-}
 
 // On the host's clock a poll counts 1 ms, and what falls due meanwhile has
 // arrived when it returns; in real time it also takes 1 ms of the

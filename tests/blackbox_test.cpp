@@ -94,74 +94,74 @@ std::string longName() { return "Calvenor_Pro_" + std::string(110, 'x') + ".kit"
 
 // What the run prints after a good kit: the build machine has no MIDI
 // ports (no sequencer; Wine's WinMM shows no inputs).
-std::string afterGoodKit() { return "Error: Did not find the USB Audio device, please check!\n\n"; }
+std::string afterGoodKit() { return sayText(Say::NoDevice); }
 
 std::vector<KitCase> kitCases() {
     return {
-        {"no kit file", {}, "Error: File '*.kit' is not found.\n\n"},
+        {"no kit file", {}, sayText(Say::KitNotFound, "*.kit")},
         {"only Other.kit", {{"Other.kit", Entry::KitFile, GOOD_KIT}},
-         "Error: The fit file is not found.\n\n"},
+         sayText(Say::KitPrefixWrong)},
         {"a badly named kit listed before a good one",
          {{"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}, {"_Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT},
           {"Abc.kit", Entry::KitFile, GOOD_KIT}},
-         "Error: The fit file is not found.\n\n"},
+         sayText(Say::KitPrefixWrong)},
         {"a good kit listed before Other.kit",
          {{"Other.kit", Entry::KitFile, "zz"}, {"calvenor_pro_v2.kit", Entry::KitFile, GOOD_KIT}},
-         "OK: File 'calvenor_pro_v2.kit' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, "calvenor_pro_v2.kit") + afterGoodKit()},
         {"upper-case name accepted", {{"CALVENOR_PRO_x.kit", Entry::KitFile, GOOD_KIT}},
-         "OK: File 'CALVENOR_PRO_x.kit' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, "CALVENOR_PRO_x.kit") + afterGoodKit()},
         {"upper-case extension", {{"Calvenor_Pro_v2.KIT", Entry::KitFile, GOOD_KIT}},
-         "OK: File 'Calvenor_Pro_v2.KIT' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, "Calvenor_Pro_v2.KIT") + afterGoodKit()},
         {"name over 100 characters", {{longName(), Entry::KitFile, GOOD_KIT}},
          "OK: File '" + longName() + "' is open.\n" + afterGoodKit()},
         {"bad checksum", {{"Calvenor_Pro.kit", Entry::KitFile, "00 04 AA BB 9B FD\n"}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         // No record: nothing to update the device with.
         {"empty kit", {{"Calvenor_Pro.kit", Entry::KitFile, ""}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         {"white space only", {{"Calvenor_Pro.kit", Entry::KitFile, " \r\n\t\r\n"}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         {"a colon, then the kit", {{"Calvenor_Pro.kit", Entry::KitFile, ":" + GOOD_KIT}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         // The values stop in front of the sixth record: the image was cut short.
         {"a non-breaking space before record 6 of 9", {{"Calvenor_Pro.kit", Entry::KitFile, nbspBeforeSixth()}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         {"after a UTF-8 byte order mark", {{"Calvenor_Pro.kit", Entry::KitFile, "\xEF\xBB\xBF" + NINE_TEXT}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit(), -1, 9},
         {"UTF-16, little-endian", {{"Calvenor_Pro.kit", Entry::KitFile, utf16Text(NINE_TEXT, false)}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit(), -1, 9},
         {"UTF-16, big-endian", {{"Calvenor_Pro.kit", Entry::KitFile, utf16Text(NINE_TEXT, true)}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit(), -1, 9},
         {"a trailer of text", {{"Calvenor_Pro.kit", Entry::KitFile, NINE_TEXT + "; end of the kit\r\n"}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit(), -1, 9},
         {"a DOS end-of-file mark", {{"Calvenor_Pro.kit", Entry::KitFile, NINE_TEXT + "\x1A"}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), -1, 9},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit(), -1, 9},
         {"a folder named like the kit", {{"Calvenor_Pro.kit", Entry::Folder, ""}},
-         "Error: File 'Calvenor_Pro.kit' is not found.\n\n"},
+         sayText(Say::KitNotFound, "Calvenor_Pro.kit")},
 #ifndef _WIN32
         // Nobody writes to it: opening it for reading would wait forever.
         {"a named pipe named like the kit", {{"Calvenor_Pro.kit", Entry::Fifo, ""}},
-         "Error: File 'Calvenor_Pro.kit' is not found.\n\n"},
+         sayText(Say::KitNotFound, "Calvenor_Pro.kit")},
 #endif
         {"as many values as the count holds", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(fullImage())}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit()},
         // One value more: the count would wrap and the cut image would pass.
         {"more values than the count holds", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(fullImage()) + "00\n"}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n"},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         // The records read so far are valid: only the read's failure tells.
         {"a read error after the 10th of 24 records", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n", TEXT_OF_10_RECORDS},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError), TEXT_OF_10_RECORDS},
         {"a read error at the first byte", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
-         "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n", 0},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError), 0},
         {"the same kit read whole", {{"Calvenor_Pro.kit", Entry::KitFile, kitText(RECORDS_24)}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit(), 1000000},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit(), 1000000},
         // The run's account cannot be written: nothing changes.
         {"a folder in the log's place", {{"update-log.txt", Entry::Folder, ""}, {"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit()},
 #ifndef _WIN32
         // Nobody reads it: opening it for writing would wait forever.
         {"a named pipe in the log's place", {{"update-log.txt", Entry::Fifo, ""}, {"Calvenor_Pro.kit", Entry::KitFile, GOOD_KIT}},
-         "OK: File 'Calvenor_Pro.kit' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, "Calvenor_Pro.kit") + afterGoodKit()},
 #endif
     };
 }
@@ -209,7 +209,7 @@ TEST(BlackBox, AKitThatFailsToReadTouchesNoPort) {
     ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), kitText(RECORDS_24)));
     ProgramRun run = runWithDisk(UPDATE_DEMO_EXE, folder.path, TEXT_OF_10_RECORDS);
     EXPECT_EQ(run.out, std::string(BUILDS[0].banner) +
-                           "OK: File 'Calvenor_Pro.kit' is open.\nError: The upgrade file is error!\n\n" + PAUSE);
+                           sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError) + PAUSE);
     EXPECT_EQ(run.exitCode, 0);
 }
 
@@ -220,7 +220,7 @@ TEST(BlackBox, KitsInOtherEncodingsUpdateWhole) {
         TempFolder folder;
         ASSERT_TRUE(writeTextFile(folder.file("Calvenor_Pro.kit"), text));
         ProgramRun run = runProgram(UPDATE_DEMO_EXE, folder.path);
-        EXPECT_TRUE(endsWith(run.out, "Target update successfully!\n\n" + PAUSE)) << run.out;
+        EXPECT_TRUE(endsWith(run.out, sayText(Say::Updated) + "\n" + PAUSE)) << run.out;
         std::string account = readFile(folder.file("update-log.txt"));
         EXPECT_NE(account.find("outcome: every record acknowledged (9)"), std::string::npos) << account;
     }

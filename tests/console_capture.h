@@ -1,5 +1,5 @@
 // The tests' console (console_capture.cpp, linked in place of the
-// executables' console_stdout.cpp): the program's text can be captured.
+// executables' console, core/console_<platform>.cpp): the program's text can be captured.
 #pragma once
 
 #include <string>
@@ -8,5 +8,6 @@
 // standard output when `capture` is null. `flushed`, if given, receives
 // only what has been flushed, as a pipe or file would: every flush and the
 // pause append what was printed since the flush before. While output is
-// captured, the pause appends its prompt and a line end and reads nothing.
+// captured, the pause appends its prompt and a line end; it never reads a
+// key.
 void consoleCaptureTo(std::string* capture, std::string* flushed = nullptr);

@@ -108,7 +108,7 @@ Plain plainExchange(const Bytes& kit, bool identifyGood, const std::vector<Choic
     p.wire.push_back(identifyMessage(STANDARD_PROFILE));
     p.sleeps.push_back(LISTEN);
     if (!identifyGood) {
-        p.console += "Error: The device and the upgrade file is not matched!\n\n";
+        p.console += sayText(Say::TargetNotMatched);
         return p;
     }
     const std::vector<Messages> recordWire = messagesOfRecords(kit);
@@ -143,7 +143,7 @@ constexpr size_t DEPTH = 5;
 #endif
 
 const std::vector<std::string> ENDS = {
-    DONE, "\nError in updating.\n", NOT_RESPONDING, "Error: The device and the upgrade file is not matched!\n\n",
+    DONE, sayText(Say::UpdateError), NOT_RESPONDING, sayText(Say::TargetNotMatched),
 };
 
 TEST(Exchange, EveryTimingAndCodeOfEveryAnswer) {

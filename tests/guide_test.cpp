@@ -1,5 +1,6 @@
 // The device owners' guide explains every message the program can print,
-// and only those: its table is compared with the texts in the sources.
+// and only those: its table is compared with the console's table of fixed
+// texts and the profiles' banners.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/console_texts.h"
 #include "protocol/target_profile.h"
 #include "tests/test_support.h"
 
@@ -39,39 +41,9 @@ void addLines(const std::string& printed, Texts& texts) {
     }
 }
 
-// The string literals passed to `call`, joined as the compiler joins
-// adjacent literals.
-void addCallTexts(const std::string& source, const std::string& call, Texts& texts) {
-    for (size_t at = source.find(call); at != std::string::npos; at = source.find(call, at + 1)) {
-        std::string printed;
-        size_t i = at + call.size();
-        for (;;) {
-            while (i < source.size() && std::isspace(static_cast<unsigned char>(source[i]))) ++i;
-            if (i >= source.size() || source[i] != '"') break;
-            for (++i; i < source.size() && source[i] != '"'; ++i) {
-                if (source[i] != '\\') {
-                    printed += source[i];
-                    continue;
-                }
-                char e = source[++i];
-                printed += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-            }
-            ++i;
-        }
-        addLines(printed, texts);
-    }
-}
-
 Texts programTexts() {
     Texts texts;
-    for (const char* folder : {"core", "kit", "midi", "backends", "protocol", "app"}) {
-        for (const auto& entry : fs::directory_iterator(fs::path(UPDATE_SOURCE_DIR) / folder)) {
-            if (entry.path().extension() != ".cpp") continue;
-            std::string source = readFile(entry.path().string());
-            addCallTexts(source, "consolePrint(", texts);
-            addCallTexts(source, "fputs(", texts);  // the pause's prompt
-        }
-    }
+    for (const ConsoleText& text : CONSOLE_TEXTS) addLines(text.format, texts);
     addLines(STANDARD_PROFILE.banner, texts);
     addLines(GD32_PROFILE.banner, texts);
     return texts;
@@ -105,6 +77,15 @@ TEST(Guide, ExplainsEveryMessageOfTheProgramAndNoOther) {
     ASSERT_GT(program.size(), 20u);
     for (const std::string& text : program) EXPECT_EQ(guide.count(text), 1u) << "not in the guide: " << text;
     for (const std::string& text : guide) EXPECT_EQ(program.count(text), 1u) << "not printed by the program: " << text;
+}
+
+// The table's bytes are the product's wording, line breaks and padding
+// included, which the guide's comparison of trimmed lines does not see:
+// any change to a byte of a text changes this digest.
+TEST(Guide, TheFixedTextsKeepEveryByte) {
+    std::string all;
+    for (const ConsoleText& text : CONSOLE_TEXTS) all += std::string(text.format) + '\0';
+    EXPECT_EQ(sha256Hex(all), "f0223d9bd3fbdca2d83aae41bcd8ead44e52127fa182e6f0474829679e6fda61");
 }
 
 }  // namespace

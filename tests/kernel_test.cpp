@@ -102,17 +102,18 @@ std::vector<KernelCase> cases() {
     const Bytes three = makeSampleImage(3, 30, 42);  // records of 34 bytes: a full chunk and a short one
     const SimBytes id = identifyMessage(STANDARD_PROFILE);
     const Messages r0 = recordMessages(three, 0), r1 = recordMessages(three, 1), r2 = recordMessages(three, 2);
-    const std::string head = std::string(STANDARD_PROFILE.banner) + "OK: File 'Calvenor_Pro.kit' is open.\n";
-    const std::string device = "MIDI IN DEVICE: Calvenor Pro MIDI 1\r\nMIDI OUT DEVICE: Calvenor Pro MIDI 1\r\n";
-    const std::string done = "\rTransferring.. 100% done.  \nTarget update successfully!\n\n";
-    const std::string pause = "Press any key to continue . . . \n";
-    const std::string noDevice = "Error: Did not find the USB Audio device, please check!\n\n";
+    const std::string head = std::string(STANDARD_PROFILE.banner) + sayText(Say::KitOpen, "Calvenor_Pro.kit");
+    const std::string device =
+        sayText(Say::InDevice, "Calvenor Pro MIDI 1") + sayText(Say::OutDevice, "Calvenor Pro MIDI 1");
+    const std::string done = sayText(Say::ProgressDone) + sayText(Say::Updated) + "\n";
+    const std::string pause = sayText(Say::PressAnyKey) + "\n";
+    const std::string noDevice = sayText(Say::NoDevice);
     const std::string wholeRun = head + device + progress('-', 0) + progress('-', 33) + progress('\\', 66) + done + pause;
     const Messages wholeWire = Messages{id} + r0 + r1 + r2;
 
     const Bytes big = makeSampleImage(3, 246, 7);  // records of 250 bytes: eleven chunks
     const Messages b0 = recordMessages(big, 0), b1 = recordMessages(big, 1), b2 = recordMessages(big, 2);
-    const std::string crc = "\nThe CRC of the download file is error!\n";
+    const std::string crc = sayText(Say::CrcError);
 
     std::vector<KernelCase> all;
     all.push_back({"whole-update", "update", three, 1, "", wholeRun, wholeWire});
@@ -168,18 +169,17 @@ std::vector<KernelCase> cases() {
         std::string transcript = head + device + progress('-', 0);
         for (int i = 0; i < 20; ++i) transcript += progress('-', 33);
         KernelCase stuck{"device-stops-reading", "update", three, 1, "--stop-reading 2",
-                         transcript + "\nFailed: Target is not responding.\n\n" + pause, Messages{id} + r0 + r1};
+                         transcript + sayText(Say::NotResponding) + pause, Messages{id} + r0 + r1};
         stuck.failedBeforeEnd = true;
         all.push_back(stuck);
     }
     all.push_back({"crc-error-then-resend", "update", three, 1, "--record-codes 20",
-                   head + device + progress('-', 0) + "\nThe CRC of the download file is error!\n" + progress('-', 0) +
+                   head + device + progress('-', 0) + sayText(Say::CrcError) + progress('-', 0) +
                        progress('-', 33) + progress('\\', 66) + done + pause,
                    Messages{id} + r0 + r0 + r1 + r2});
     all.push_back({"restart-reply", "update", three, 1, "--record-codes 1A,77",
                    head + device + progress('-', 0) + progress('-', 33) +
-                       "\rTransferring.. 100% done.  \nTarget update successfully!\n"
-                       "\nThe System is restart, please wait!\n\n" + pause,
+                       sayText(Say::ProgressDone) + sayText(Say::Updated) + sayText(Say::Restarting) + pause,
                    Messages{id} + r0 + r1});
     all.push_back({"replies-in-pieces", "update", three, 1, "--pieces", wholeRun, wholeWire});
     // Identified after 600 ms, records acknowledged after 300 to 500 ms, as
@@ -188,28 +188,27 @@ std::vector<KernelCase> cases() {
                    wholeWire});
     {
         KernelCase silent{"silent-device", "update", three, 1, "--silent",
-                          head + device + "\nFailed: Target is not responding.\n\n" + pause, Messages(19, id)};
+                          head + device + sayText(Say::NotResponding) + pause, Messages(19, id)};
         silent.leastGapMs = 1562;  // 100 polls of 15.625 ms
         silent.mostGapMs = 2500;
         all.push_back(silent);
     }
     all.push_back({"gd32-build-standard-device", "update-gd32", three, 1, "",
-                   std::string(GD32_PROFILE.banner) + "OK: File 'Calvenor_Pro.kit' is open.\n" + device +
-                       "Error: The device and the upgrade file is not matched!\n\n" + pause,
+                   std::string(GD32_PROFILE.banner) + sayText(Say::KitOpen, "Calvenor_Pro.kit") + device +
+                       sayText(Say::TargetNotMatched) + pause,
                    {identifyMessage(GD32_PROFILE)}});
     all.push_back({"no-device", "update", three, 0, "", head + noDevice + pause, {}});
     all.push_back({"two-devices", "update", three, 2, "",
-                   head + "Error:Does your computer have identified 2 USB audiol devices, Please remove the other USB "
-                          "audiol devices!\n\n" + pause,
+                   head + sayText(Say::TooManyDevices, 2) + pause,
                    {}});
     // Unplugged once record 2 is in: no answer, and the resend finds no port.
     all.push_back({"unplugged-mid-update", "update", three, 1, "--unplug @UDC@ 2",
                    head + device + progress('-', 0) + progress('-', 33) + progress('-', 33) +
-                       "\nError: The MIDI Out of device is missing!\n\n" + pause,
+                       "\n" + sayText(Say::OutMissing) + pause,
                    Messages{id} + r0 + r1});
     {
         KernelCase denied{"sequencer-not-permitted", "update", three, 1, "",
-                          head + "Error: The MIDI sequencer /dev/snd/seq cannot be opened: Permission denied\n" +
+                          head + sayText(Say::SequencerFails, "Permission denied") +
                               noDevice + pause,
                           {}};
         denied.asUser = 65534;

@@ -122,7 +122,7 @@ protected:
     std::string output;
 };
 
-const char* const UPGRADE_ERROR = "Error: The upgrade file is error!\n\n";
+const std::string UPGRADE_ERROR = sayText(Say::KitError);
 
 TEST_F(KitValidation, AcceptsGoodRecords) {
     EXPECT_EQ(validate({0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE}), Outcome::GoOn);

@@ -31,7 +31,7 @@ protected:
 // (identify requests, full chunks); what is not sent shows here.
 TEST_F(MidiLinkTest, APayloadOver46BytesSendsNothing) {
     uint8_t payload[47] = {};
-    EXPECT_EQ(sendSysEx(payload, 47), 0);
+    EXPECT_EQ(sendSysEx(payload, 47, 0), 0);
     EXPECT_TRUE(simLog().sent.empty());
 }
 
@@ -55,18 +55,18 @@ TEST(MidiReplies, TheCountAndTheCodeAreOfTheLatestMessage) {
     EXPECT_EQ(replyCount(), 0);
 
     const uint8_t request[] = {0x35, 0x0E, 0x62, 0x19, 0x1C, 0x17, 0x48};
-    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
-    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    ASSERT_EQ(sendSysEx(request, sizeof request, 0), 0);
+    ASSERT_EQ(sendSysEx(request, sizeof request, 0), 0);
     awaitReply();
     EXPECT_EQ(replyCount(), 5);
     EXPECT_EQ(takeReplyCode(), 0x1A);
 
     // Forgotten: what has come and not been taken, and the count.
-    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    ASSERT_EQ(sendSysEx(request, sizeof request, 0), 0);
     forgetReplies();
     awaitReply();
     EXPECT_EQ(replyCount(), 0);
-    ASSERT_EQ(sendSysEx(request, sizeof request), 0);
+    ASSERT_EQ(sendSysEx(request, sizeof request, 0), 0);
     awaitReply();
     EXPECT_EQ(replyCount(), 5);
     forgetReplies();

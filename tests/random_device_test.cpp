@@ -107,19 +107,19 @@ std::string checkWire(const Messages& sent, const SimBytes& identify, const std:
 }
 
 const std::vector<std::string> ENDS = {
-    "\rTransferring.. 100% done.  \nTarget update successfully!\n\n",
-    "\rTransferring.. 100% done.  \nTarget update successfully!\n\nThe System is restart, please wait!\n\n",
-    "\nError in updating.\n",
-    "\nFailed: Target is not responding.\n\n",
-    "Error: The MIDI Out of device is missing!\n\n",
-    "Please wait the system reset and retry again!\n\n",
-    "Error: The device and the upgrade file is not matched!\n\n",
+    sayText(Say::ProgressDone) + sayText(Say::Updated) + "\n",
+    sayText(Say::ProgressDone) + sayText(Say::Updated) + sayText(Say::Restarting),
+    sayText(Say::UpdateError),
+    sayText(Say::NotResponding),
+    sayText(Say::OutMissing),
+    sayText(Say::TargetResetting),
+    sayText(Say::TargetNotMatched),
 };
 
 TEST(RandomDevice, EveryRunEndsCleanlyAndSendsOnlyValidatedRecords) {
-    const std::string head = std::string(STANDARD_PROFILE.banner) + "OK: File 'Calvenor_Pro.kit' is open.\n" +
-                             "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Calvenor Pro\r\n";
-    const std::string pause = "Press any key to continue . . . \n";
+    const std::string head = std::string(STANDARD_PROFILE.banner) + sayText(Say::KitOpen, "Calvenor_Pro.kit") +
+                             sayText(Say::InDevice, "Calvenor Pro") + sayText(Say::OutDevice, "Calvenor Pro");
+    const std::string pause = sayText(Say::PressAnyKey) + "\n";
     const SimBytes identify = identifyMessage(STANDARD_PROFILE);
 
     WorkingFolder folder;

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "tests/scenarios.h"
+#include "tests/test_support.h"
 
 namespace scenario_rows {
 
 
-inline const std::string DEVICE = "MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Calvenor Pro\r\n";
-inline const std::string DONE = "\rTransferring.. 100% done.  \nTarget update successfully!\n\n";
-inline const std::string OUT_MISSING = "Error: The MIDI Out of device is missing!\n\n";
-inline const std::string NOT_RESPONDING = "\nFailed: Target is not responding.\n\n";
-inline const std::string CRC_ERROR = "\nThe CRC of the download file is error!\n";
+inline const std::string DEVICE = sayText(Say::InDevice, "Calvenor Pro") + sayText(Say::OutDevice, "Calvenor Pro");
+inline const std::string DONE = sayText(Say::ProgressDone) + sayText(Say::Updated) + "\n";
+inline const std::string OUT_MISSING = sayText(Say::OutMissing);
+inline const std::string NOT_RESPONDING = sayText(Say::NotResponding);
+inline const std::string CRC_ERROR = sayText(Say::CrcError);
 // The polls the input listens before the first identify request: the
 // host's sleeps before it.
 constexpr uint32_t LISTEN = 10;

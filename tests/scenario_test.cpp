@@ -44,9 +44,9 @@ bool releasesBothPorts(const Events& events) {
 }
 
 void expectScenario(const Scenario& s, const RunResult& run, bool checkSleeps) {
-    std::string kitLine = "OK: File 'Calvenor_Pro.kit' is open.\n";
+    std::string kitLine = sayText(Say::KitOpen, "Calvenor_Pro.kit");
     std::string beforePause = s.profile->banner + kitLine + s.transcript;
-    EXPECT_EQ(run.console, beforePause + "Press any key to continue . . . \n");
+    EXPECT_EQ(run.console, beforePause + sayText(Say::PressAnyKey) + "\n");
     EXPECT_EQ(run.flushed, run.console);
     // The outcome reaches a pipe before the release, which can be slow.
     if (releasesBothPorts(s.events)) {
@@ -94,8 +94,9 @@ TEST(Scenario, WholeRunsWithRepliesInRealTime) {
         s.script.realTime = true;
         s.script.wallPollUs = 1000;  // short polls keep the unanswered waits short
         RunResult run = runScenario(s);
-        std::string beforePause = std::string(s.profile->banner) + "OK: File 'Calvenor_Pro.kit' is open.\n" + s.transcript;
-        EXPECT_EQ(shapeOf(run.console, run.log.sent), shapeOf(beforePause + "Press any key to continue . . . \n", s.wire));
+        std::string beforePause =
+            std::string(s.profile->banner) + sayText(Say::KitOpen, "Calvenor_Pro.kit") + s.transcript;
+        EXPECT_EQ(shapeOf(run.console, run.log.sent), shapeOf(beforePause + sayText(Say::PressAnyKey) + "\n", s.wire));
         EXPECT_EQ(run.flushed, run.console);
         EXPECT_EQ(portEvents(run.log), s.events);
         for (const std::string& error : s.deviceErrors)

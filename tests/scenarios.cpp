@@ -25,7 +25,8 @@ Events portEvents(const SimLog& log) {
 
 RunShape shapeOf(const std::string& console, const Messages& wire) {
     RunShape shape;
-    const std::string draw = "\r                        \rTransferring.. ";
+    const std::string format = textFormat(Say::Progress);
+    const std::string draw = format.substr(0, format.find("%c"));
     size_t at = 0;
     for (size_t found; (found = console.find(draw, at)) != std::string::npos;) {
         size_t end = console.find("% done", found);
@@ -55,8 +56,7 @@ std::string sha256Hex(const std::string& bytes) {
 const Bytes ONE_RECORD = {0x00, 0x04, 0xAA, 0xBB, 0x9B, 0xFE};
 
 std::string progress(char shape, int percent) {
-    return "\r                        \rTransferring.. " + std::string(1, shape) + " " +
-           std::to_string(percent) + "% done";
+    return sayText(Say::Progress, shape, percent);
 }
 
 Messages operator+(Messages a, const Messages& b) {

@@ -19,7 +19,7 @@ std::vector<Scenario> identifyRows() {
         .sleeps({LISTEN, 2}));
     // No record, nothing to update the device with: refused before any port.
     all.push_back(Row("empty kit: refused", {})
-        .prints("Error: The upgrade file is error!\n\n")
+        .prints(sayText(Say::KitError))
         .sends({})
         .ports({}));
     all.push_back(Row("identify request cannot be sent", ONE_RECORD)
@@ -29,12 +29,12 @@ std::vector<Scenario> identifyRows() {
         .ports(FULL_RUN));
     all.push_back(Row("target is resetting", ONE_RECORD)
         .script(with([](SimScript& s) { s.identifyReplies = replies({0x15}); }))
-        .prints(DEVICE + "Please wait the system reset and retry again!\n\n")
+        .prints(DEVICE + sayText(Say::TargetResetting))
         .sends({id})
         .ports(FULL_RUN));
     all.push_back(Row("standard updater, GD32 target", ONE_RECORD)
         .script(with([](SimScript& s) { s.deviceId = 0x58; }))
-        .prints(DEVICE + "Error: The device and the upgrade file is not matched!\n\n")
+        .prints(DEVICE + sayText(Say::TargetNotMatched))
         .sends({id})
         .ports(FULL_RUN));
     {
@@ -46,7 +46,7 @@ std::vector<Scenario> identifyRows() {
         gd32.profile = &GD32_PROFILE;
         all.push_back(gd32);
         Scenario mismatch = Row("GD32 updater, standard target", ONE_RECORD)
-            .prints(DEVICE + "Error: The device and the upgrade file is not matched!\n\n")
+            .prints(DEVICE + sayText(Say::TargetNotMatched))
             .sends({identifyMessage(GD32_PROFILE)})
             .ports(FULL_RUN);
         mismatch.profile = &GD32_PROFILE;
@@ -103,7 +103,7 @@ std::vector<Scenario> identifyRows() {
     // own answer is still owed, and it decides.
     all.push_back(Row("identify answered late, then resetting: the last answer decides", ONE_RECORD)
         .script(with([](SimScript& s) { s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND), simCode(0x15)}; }))
-        .prints(DEVICE + "Please wait the system reset and retry again!\n\n")
+        .prints(DEVICE + sayText(Say::TargetResetting))
         .sends({id, id})
         .ports(FULL_RUN)
         .sleeps({LISTEN, 100})

@@ -14,38 +14,37 @@ std::vector<Scenario> portRows() {
     // --- device checks and port search ---
     all.push_back(Row("no MIDI input port", ONE_RECORD)
         .script(with([](SimScript& s) { s.inputs.clear(); }))
-        .prints("Error: Did not find the USB Audio device, please check!\n\n")
+        .prints(sayText(Say::NoDevice))
         .sends({})
         .ports({}));
     all.push_back(Row("two MIDI input ports", ONE_RECORD)
         .script(with([](SimScript& s) { s.inputs = {{"Calvenor Pro"}, {"Other Device"}}; }))
-        .prints("Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
-                   "USB audiol devices!\n\n")
+        .prints(sayText(Say::TooManyDevices, 2))
         .sends({})
         .ports({}));
     all.push_back(Row("input port does not open", ONE_RECORD)
         .script(with([](SimScript& s) { s.inputs[0].openResult = MIDI_ERROR; }))
-        .prints("Error: The MIDI In of device is missing!\n\n")
+        .prints(sayText(Say::InMissing))
         .sends({})
         .ports({}));
     all.push_back(Row("input port does not start", ONE_RECORD)
         .script(with([](SimScript& s) { s.inputs[0].startResult = MIDI_ERROR; }))
-        .prints("MIDI IN DEVICE: Calvenor Pro\r\nError: The MIDI In of device is missing!\n\n")
+        .prints(sayText(Say::InDevice, "Calvenor Pro") + sayText(Say::InMissing))
         .sends({})
         .ports({"in 0 open", "in 0 start", "in 0 close"}));
     all.push_back(Row("a Microsoft input port is passed over and closed", ONE_RECORD)
         .script(with([](SimScript& s) { s.inputs = {{"microsoft MIDI in", false}}; }))
-        .prints("MIDI IN DEVICE: microsoft MIDI in\r\nError: The MIDI In of device is missing!\n\n")
+        .prints(sayText(Say::InDevice, "microsoft MIDI in") + sayText(Say::InMissing))
         .sends({})
         .ports({"in 0 open", "in 0 start", "in 0 close"}));
     all.push_back(Row("output port does not open", ONE_RECORD)
         .script(with([](SimScript& s) { s.outputs[0].openResult = MIDI_ERROR; }))
-        .prints("MIDI IN DEVICE: Calvenor Pro\r\n" + OUT_MISSING)
+        .prints(sayText(Say::InDevice, "Calvenor Pro") + OUT_MISSING)
         .sends({})
         .ports({"in 0 open", "in 0 start", "in 0 close"}));
     all.push_back(Row("a lone Microsoft output port", ONE_RECORD)
         .script(with([](SimScript& s) { s.outputs = {{"Microsoft GS Wavetable Synth", false}}; }))
-        .prints("MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: Microsoft GS Wavetable Synth\r\n" +
+        .prints(sayText(Say::InDevice, "Calvenor Pro") + sayText(Say::OutDevice, "Microsoft GS Wavetable Synth") +
                        OUT_MISSING)
         .sends({})
         .ports({"in 0 open", "in 0 start", "out 0 open", "out 0 close", "in 0 close"}));
@@ -61,8 +60,8 @@ std::vector<Scenario> portRows() {
         .ports({"in 0 open", "in 0 start", "out 1 open", "in 0 close", "out 1 close"}));
     all.push_back(Row("another Microsoft output port is announced and passed over", ONE_RECORD)
         .script(with([](SimScript& s) { s.outputs = {{"MICROSOFT MIDI Mapper", false}, {"Calvenor Pro"}}; }))
-        .prints("MIDI IN DEVICE: Calvenor Pro\r\nMIDI OUT DEVICE: MICROSOFT MIDI Mapper\r\n"
-                   "MIDI OUT DEVICE: Calvenor Pro\r\n" + progress('-', 0) + DONE)
+        .prints(sayText(Say::InDevice, "Calvenor Pro") + sayText(Say::OutDevice, "MICROSOFT MIDI Mapper") +
+                sayText(Say::OutDevice, "Calvenor Pro") + progress('-', 0) + DONE)
         .sends(Messages{id} + one)
         .ports({"in 0 open", "in 0 start", "out 0 open", "out 0 close", "out 1 open", "in 0 close",
                     "out 1 close"}));

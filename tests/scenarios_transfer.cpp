@@ -67,28 +67,27 @@ std::vector<Scenario> transferRows() {
         .ports(FULL_RUN));
     all.push_back(Row("every rejection code and its message", ONE_RECORD)
         .script(with([](SimScript& s) { s.recordReplies = replies({0x21, 0x22, 0x24, 0x25, 0x30}); }))
-        .prints(DEVICE + progress('-', 0) + "\nThe download file has been damaged!\n" + progress('-', 0) +
-                       "\nThe download file has been damaged!\n" + progress('-', 0) +
-                       "\nThe download file verifies error!\n" + progress('-', 0) + "\nThe MCU erases error!\n" +
+        .prints(DEVICE + progress('-', 0) + sayText(Say::Damaged) + progress('-', 0) +
+                       sayText(Say::Damaged) + progress('-', 0) +
+                       sayText(Say::VerifyError) + progress('-', 0) + sayText(Say::EraseError) +
                        progress('-', 0) + progress('-', 0) + DONE)
         .sends(Messages{id} + repeat(one, 6))
         .ports(FULL_RUN));
     all.push_back(Row("target restarts", three)
         .script(with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x77}); }))
         .prints(DEVICE + progress('-', 0) + progress('-', 33) +
-                       "\rTransferring.. 100% done.  \nTarget update successfully!\n"
-                       "\nThe System is restart, please wait!\n\n")
+                       sayText(Say::ProgressDone) + sayText(Say::Updated) + sayText(Say::Restarting))
         .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1))
         .ports(FULL_RUN));
     all.push_back(Row("a restart reply as the twentieth failure", ONE_RECORD)
         .script(with([](SimScript& s) { s.recordReplies = repeatReply(simCode(0x30), 19) + replies({0x77}); }))
-        .prints(DEVICE + times(progress('-', 0), 20) + "\nError in updating.\n")
+        .prints(DEVICE + times(progress('-', 0), 20) + sayText(Say::UpdateError))
         .sends(Messages{id} + repeat(one, 20))
         .ports(FULL_RUN));
     all.push_back(Row("twenty CRC errors", ONE_RECORD)
         .script(with([](SimScript& s) { s.recordOtherwise = simCode(0x20); }))
         .prints(DEVICE + times(progress('-', 0) + CRC_ERROR, 19) +
-                       progress('-', 0) + "\nError in updating.\n")
+                       progress('-', 0) + sayText(Say::UpdateError))
         .sends(Messages{id} + repeat(one, 20))
         .ports(FULL_RUN));
     {
@@ -290,14 +289,14 @@ std::vector<Scenario> transferRows() {
     }
     all.push_back(Row("a full chunk cannot be sent", three)
         .script(with([](SimScript& s) { s.failSendAt = 2; }))
-        .prints(DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n")
+        .prints(DEVICE + progress('-', 0) + "\n" + sayText(Say::OutMissing))
         .sends({id})
         .ports(FULL_RUN));
     {
         const Bytes twoFull = sampleKit(2, 42);  // records of 46 bytes: two full chunks
         all.push_back(Row("a failed last chunk that is full ends the transfer", twoFull)
             .script(with([](SimScript& s) { s.failSendAt = 3; }))
-            .prints(DEVICE + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n")
+            .prints(DEVICE + progress('-', 0) + "\n" + sayText(Say::OutMissing))
             .sends({id, recordMessages(twoFull, 0)[0]})
             .ports(FULL_RUN));
     }
@@ -317,13 +316,13 @@ std::vector<Scenario> transferRows() {
                        s.failSendAt = 4;
                        s.failSendAfter = true;
                    }))
-        .prints(DEVICE + progress('-', 0) + progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n")
+        .prints(DEVICE + progress('-', 0) + progress('-', 0) + "\n" + sayText(Say::OutMissing))
         .sends(Messages{id} + recordMessages(three, 0))
         .ports(FULL_RUN));
     {
         // Unplugged mid-update: from message n on every send fails. A failed
         // short last chunk shows only as a missing reply; the resend fails.
-        const std::string err = "\nError: The MIDI Out of device is missing!\n\n";
+        const std::string err = "\n" + sayText(Say::OutMissing);
         const std::string p0 = progress('-', 0), p33 = progress('-', 33), p66 = progress('\\', 66);
         const std::string transcripts[] = {
             DEVICE + OUT_MISSING,      DEVICE + p0 + err,        DEVICE + p0 + p0 + err,

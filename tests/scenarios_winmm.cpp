@@ -23,7 +23,7 @@ const SimPort GS_SYNTH = {"Microsoft GS Wavetable Synth", false};
 
 std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, const SimBytes& id) {
     std::vector<Scenario> all;
-    const std::string OUT_LOST = "\nError: The MIDI Out of device is missing!\n\n";
+    const std::string OUT_LOST = "\n" + sayText(Say::OutMissing);
     // The device arrived after the loopbacks: its ports come after theirs.
     all.push_back(Row("loopbacks before and after the device are left out", ONE_RECORD)
         .script(with([](SimScript& s) {
@@ -48,14 +48,12 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
                        s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}};
                        s.emptyInterfaces = true;
                    }))
-        .prints("Error:Does your computer have identified 3 USB audiol devices, Please remove the other "
-                   "USB audiol devices!\n\n")
+        .prints(sayText(Say::TooManyDevices, 3))
         .sends({})
         .ports({}));
     all.push_back(Row("two devices among loopbacks", ONE_RECORD)
         .script(with([](SimScript& s) { s.inputs = {LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, {"Other Device"}}; }))
-        .prints("Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
-                   "USB audiol devices!\n\n")
+        .prints(sayText(Say::TooManyDevices, 2))
         .sends({})
         .ports({}));
     // A note-on cuts the acknowledgement: the buffer comes back as an error,
@@ -167,8 +165,7 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
                        s.inputs = {CABLE_1, {"Calvenor Pro"}};
                        s.emptyInterfaces = true;
                    }))
-        .prints("Error:Does your computer have identified 2 USB audiol devices, Please remove the other "
-                   "USB audiol devices!\n\n")
+        .prints(sayText(Say::TooManyDevices, 2))
         .sends({})
         .ports({}));
     all.push_back(Row("only virtual cables: no device", ONE_RECORD)
@@ -176,7 +173,7 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
                        s.inputs = {CABLE_1, CABLE_2};
                        s.outputs = {GS_SYNTH, CABLE_1, CABLE_2};
                    }))
-        .prints("Error: Did not find the USB Audio device, please check!\n\n")
+        .prints(sayText(Say::NoDevice))
         .sends({})
         .ports({}));
     for (Scenario& row : all) row.windowsOnly = true;
@@ -253,7 +250,7 @@ std::vector<Scenario> winmmRows() {
         // read, so the input is one that does not open, and is closed again.
         Scenario noBuffers = Row("the input's receive buffers cannot be queued", ONE_RECORD)
             .script(with([](SimScript& s) { s.inputs[0].buffersResult = 7; }))  // MMSYSERR_NOMEM
-            .prints("Error: The MIDI In of device is missing!\n\n")
+            .prints(sayText(Say::InMissing))
             .sends({})
             .ports({"in 0 open", "in 0 close"});
         noBuffers.windowsOnly = true;

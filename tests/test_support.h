@@ -2,10 +2,31 @@
 // program in it with standard input closed.
 #pragma once
 
+#include <cstdarg>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "core/console_texts.h"
+
+// A fixed text of the console as the program prints it with `...`.
+inline std::string sayText(Say text, ...) {
+    char shown[512];
+    va_list args;
+    va_start(args, text);
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    std::vsnprintf(shown, sizeof shown, textFormat(text), args);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    va_end(args);
+    return shown;
+}
 
 // A fresh, empty folder that is removed with everything in it at the end.
 struct TempFolder {
@@ -23,7 +44,7 @@ struct TempFolder {
 #ifdef _WIN32
 inline const std::string EXECUTABLE_PAUSE_TEXT = "Press any key to continue... ";
 #else
-inline const std::string EXECUTABLE_PAUSE_TEXT = "Press any key to continue . . . \n";
+inline const std::string EXECUTABLE_PAUSE_TEXT = sayText(Say::PressAnyKey) + "\n";
 #endif
 
 // A fresh folder that is the working folder while this lives.

@@ -40,7 +40,7 @@ TEST(WindowsExecutables, ScenariosAgainstTheWinmmDouble) {
 
             ProgramRun result = runProgram(exe, folder.path);
 
-            EXPECT_EQ(result.out, s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") +
+            EXPECT_EQ(result.out, s.profile->banner + std::string(sayText(Say::KitOpen, "Calvenor_Pro.kit")) +
                                       s.transcript + PAUSE);
             EXPECT_EQ(result.err, "");
             EXPECT_EQ(result.exitCode, 0);
@@ -50,7 +50,7 @@ TEST(WindowsExecutables, ScenariosAgainstTheWinmmDouble) {
             EXPECT_EQ(portEvents(log), s.events);
             EXPECT_EQ(log.deviceErrors, s.deviceErrors);
             EXPECT_EQ(checkAccount(readFile(folder.file("update-log.txt")),
-                                   s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") +
+                                   s.profile->banner + std::string(sayText(Say::KitOpen, "Calvenor_Pro.kit")) +
                                        s.transcript,
                                    s.kit, &log.sent),
                       "");

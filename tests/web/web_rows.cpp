@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         json += std::string(rows ? ",\n" : "") + "{\"name\":" + jsonQuoted(s.name) +
                 ",\"gd32\":" + (s.profile == &GD32_PROFILE ? "true" : "false") + ",\"kit\":" + jsonQuoted(kitText(s.kit)) +
                 ",\"script\":" + jsonQuoted(simScriptText(s.script)) +
-                ",\"console\":" + jsonQuoted(s.profile->banner + std::string("OK: File 'Calvenor_Pro.kit' is open.\n") + s.transcript) +
+                ",\"console\":" + jsonQuoted(s.profile->banner + sayText(Say::KitOpen, "Calvenor_Pro.kit") + s.transcript) +
                 ",\"wire\":" + wire + ",\"events\":" + events + ",\"deviceErrors\":" + errors + "}";
         ++rows;
     }

@@ -489,7 +489,7 @@ MMRESULT serviceLongMsg(LPMIDIHDR header) {
         winmm.lateNumber = winmm.sends;
         return MMSYSERR_ERROR;
     }
-    MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
+    MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength, 0);
     if (result != MMSYSERR_NOERROR) return result;
     header->dwFlags |= MHDR_DONE;
     return MMSYSERR_NOERROR;
@@ -500,7 +500,7 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT, LPMIDIHDR header, UINT size) {
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (winmm.held != nullptr) return misuse("midiOutLongMsg while the driver holds a message");
     if (service()) return serviceLongMsg(header);
-    MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
+    MMRESULT result = midiBackendOutSend(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength, 0);
     if (result != MMSYSERR_NOERROR) return result;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     winmm.held = header;
@@ -547,7 +547,7 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT) {
     if (!winmm.late.empty()) {
         simEvent("out " + std::to_string(winmm.outIndex) + " took message " + std::to_string(winmm.lateNumber) +
                  " late");
-        midiBackendOutSend(winmm.late.data(), static_cast<uint32_t>(winmm.late.size()));
+        midiBackendOutSend(winmm.late.data(), static_cast<uint32_t>(winmm.late.size()), 0);
         winmm.late.clear();
     }
     midiBackendOutClose();

@@ -1,4 +1,5 @@
-// The press-any-key pause where no command interpreter offers one.
+// The console where it is a POSIX terminal or a pipe: standard output, and
+// the press-any-key pause, which no command interpreter offers here.
 // On a terminal one key is read in raw mode and the terminal is restored
 // afterwards, also when the wait is ended by Ctrl+C. Otherwise one byte is
 // read; end of input or a closed standard input returns at once.
@@ -8,7 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "core/pause.h"
+#include "core/console.h"
 
 namespace {
 
@@ -41,8 +42,12 @@ void readOneByte() {
 
 }  // namespace
 
-void platformPause() {
-    std::fputs("Press any key to continue . . . ", stdout);
+void consoleSinkWrite(const char* text, size_t length) { std::fwrite(text, 1, length, stdout); }
+
+void consoleFlush() { std::fflush(stdout); }
+
+void consolePause() {
+    std::fputs(textFormat(Say::PressAnyKey), stdout);
     std::fflush(stdout);
 
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &savedMode) == 0) {

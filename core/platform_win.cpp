@@ -1,8 +1,9 @@
+// The computer, where it runs Windows.
 #include <windows.h>
 
 #include <cstdio>
 
-#include "core/system_description.h"
+#include "core/platform.h"
 
 namespace {
 
@@ -49,3 +50,9 @@ void describeLocalTime(char* text, size_t room) {
     std::snprintf(text, room, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", local.wYear, local.wMonth, local.wDay,
                   local.wHour, local.wMinute, local.wSecond, sign, offset / 60, offset % 60);
 }
+
+void keepSystemAwake() { SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED); }
+
+void allowSystemSleep() { SetThreadExecutionState(ES_CONTINUOUS); }
+
+void sleepAtLeast(uint32_t milliseconds) { Sleep(milliseconds); }
