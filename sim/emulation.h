@@ -25,11 +25,6 @@ struct SimPort {
     bool device = true;               // the target's own port
     MidiResult openResult = MIDI_OK;  // what opening it answers
     MidiResult startResult = MIDI_OK; // what starting it answers (inputs)
-    // For the Windows test double only: the port's device interface, as
-    // WinMM's interface query gives it ("": the double's default).
-    std::string interfaceName = "";
-    // ... and what queuing its receive buffers answers (inputs).
-    MidiResult buffersResult = MIDI_OK;
 };
 
 struct SimScript : DeviceScript {
@@ -45,19 +40,6 @@ struct SimScript : DeviceScript {
     // A poll's length on a wall clock: a Windows poll, a 1 ms sleep at the
     // default timer tick.
     uint32_t wallPollUs = MIDI_POLL_US;
-    // For the Windows test double only:
-    // how often its driver answers that it still uses each message sent
-    // (1000: for good; the classic stack);
-    uint32_t driverHolds = 0;
-    // WinMM served by the Windows MIDI Services MIDI service rather than
-    // the classic stack;
-    bool servicePath = false;
-    // the interface query answers an empty string for every port;
-    bool emptyInterfaces = false;
-    // on the service path, the Nth message sent (from 1) stalls: the send
-    // fails after 1 s, the message reaches the device only as the port
-    // closes, and every later send fails at once. 0: none.
-    uint32_t stallSendAt = 0;
     // For tests in this process: called as the input port closes, before
     // the close.
     std::function<void()> onInputClose = nullptr;

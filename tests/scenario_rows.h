@@ -68,7 +68,7 @@ struct Row {
         s.name = std::move(name);
         s.kit = std::move(kit);
     }
-    Row& script(SimScript v) {
+    Row& script(TestScript v) {
         s.script = std::move(v);
         return *this;
     }

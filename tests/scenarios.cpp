@@ -10,8 +10,8 @@
 #include <sstream>
 
 
-SimScript with(void (*change)(SimScript&)) {
-    SimScript s;
+TestScript with(void (*change)(TestScript&)) {
+    TestScript s;
     change(s);
     return s;
 }

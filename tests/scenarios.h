@@ -8,6 +8,7 @@
 #include "protocol/target_profile.h"
 #include "tools/kit_writer.h"
 #include "sim/emulation.h"
+#include "tests/sim_script.h"
 
 using Messages = std::vector<SimBytes>;
 using Events = std::vector<std::string>;
@@ -15,7 +16,7 @@ using Events = std::vector<std::string>;
 struct Scenario {
     std::string name;
     Bytes kit;
-    SimScript script;
+    TestScript script;
     std::string transcript;  // after the banner and the kit line, before the pause
     Messages wire;           // every message sent
     Events events;           // port events
@@ -79,4 +80,4 @@ struct RunShape {
 RunShape shapeOf(const std::string& console, const Messages& wire);
 
 // Builds a script from the default one.
-SimScript with(void (*change)(SimScript&));
+TestScript with(void (*change)(TestScript&));

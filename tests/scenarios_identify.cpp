@@ -23,23 +23,23 @@ std::vector<Scenario> identifyRows() {
         .sends({})
         .ports({}));
     all.push_back(Row("identify request cannot be sent", ONE_RECORD)
-        .script(with([](SimScript& s) { s.failSendAt = 1; }))
+        .script(with([](TestScript& s) { s.failSendAt = 1; }))
         .prints(DEVICE + OUT_MISSING)
         .sends({})
         .ports(FULL_RUN));
     all.push_back(Row("target is resetting", ONE_RECORD)
-        .script(with([](SimScript& s) { s.identifyReplies = replies({0x15}); }))
+        .script(with([](TestScript& s) { s.identifyReplies = replies({0x15}); }))
         .prints(DEVICE + sayText(Say::TargetResetting))
         .sends({id})
         .ports(FULL_RUN));
     all.push_back(Row("standard updater, GD32 target", ONE_RECORD)
-        .script(with([](SimScript& s) { s.deviceId = 0x58; }))
+        .script(with([](TestScript& s) { s.deviceId = 0x58; }))
         .prints(DEVICE + sayText(Say::TargetNotMatched))
         .sends({id})
         .ports(FULL_RUN));
     {
         Scenario gd32 = Row("GD32 updater, GD32 target", ONE_RECORD)
-            .script(with([](SimScript& s) { s.deviceId = 0x58; }))
+            .script(with([](TestScript& s) { s.deviceId = 0x58; }))
             .prints(DEVICE + progress('-', 0) + DONE)
             .sends(Messages{identifyMessage(GD32_PROFILE)} + one)
             .ports(FULL_RUN);
@@ -53,14 +53,14 @@ std::vector<Scenario> identifyRows() {
         all.push_back(mismatch);
     }
     all.push_back(Row("target never answers the identify request", ONE_RECORD)
-        .script(with([](SimScript& s) { s.identifyOtherwise = simSilence(); }))
+        .script(with([](TestScript& s) { s.identifyOtherwise = simSilence(); }))
         .prints(DEVICE + NOT_RESPONDING)
         .sends(repeat({id}, 19))
         .ports(FULL_RUN)
         .sleeps({LISTEN, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100,
                                                 100, 100, 100, 100, 100, 100}));
     all.push_back(Row("identify answered at the fifth request", ONE_RECORD)
-        .script(with([](SimScript& s) { s.identifyReplies = repeatReply(simSilence(), 4); }))
+        .script(with([](TestScript& s) { s.identifyReplies = repeatReply(simSilence(), 4); }))
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(repeat({id}, 5) + one)
         .ports(FULL_RUN)
@@ -73,7 +73,7 @@ std::vector<Scenario> identifyRows() {
         std::vector<uint32_t> sleeps = {LISTEN, 2};
         sleeps.resize(19, 100);
         all.push_back(Row("a 1-byte message ends one wait but is no reply", ONE_RECORD)
-            .script(with([](SimScript& s) {
+            .script(with([](TestScript& s) {
                            s.identifyReplies = {simMessage({0xF0})};
                            s.identifyOtherwise = simSilence();
                        }))
@@ -83,7 +83,7 @@ std::vector<Scenario> identifyRows() {
             .sleeps(sleeps));
     }
     all.push_back(Row("a 1-byte message, then an answer 50 ms after the next request", ONE_RECORD)
-        .script(with([](SimScript& s) { s.identifyReplies = {simMessage({0xF0}), simCode(0x48, 50)}; }))
+        .script(with([](TestScript& s) { s.identifyReplies = {simMessage({0xF0}), simCode(0x48, 50)}; }))
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id, id} + one)
         .ports(FULL_RUN)
@@ -92,7 +92,7 @@ std::vector<Scenario> identifyRows() {
     // A power-up announcement or the answer of an interrupted run, sent
     // before this run listened, answers no request.
     all.push_back(Row("a message waiting in the device before the first request", ONE_RECORD)
-        .script(with([](SimScript& s) { s.waitingMessage = {0xF0, 0x1A, 0xF7}; }))
+        .script(with([](TestScript& s) { s.waitingMessage = {0xF0, 0x1A, 0xF7}; }))
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id} + one)
         .ports(FULL_RUN)
@@ -102,7 +102,7 @@ std::vector<Scenario> identifyRows() {
     // The first request's answer comes as the second goes out; the second's
     // own answer is still owed, and it decides.
     all.push_back(Row("identify answered late, then resetting: the last answer decides", ONE_RECORD)
-        .script(with([](SimScript& s) { s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND), simCode(0x15)}; }))
+        .script(with([](TestScript& s) { s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND), simCode(0x15)}; }))
         .prints(DEVICE + sayText(Say::TargetResetting))
         .sends({id, id})
         .ports(FULL_RUN)
@@ -110,7 +110,7 @@ std::vector<Scenario> identifyRows() {
         .logs({"identify request 2 sent", "received: F0 48 F7", "1 answer(s) still owed: waiting at most 199 polls",
                "received: F0 15 F7", "after 2 polls the last owed answer is 0x15; 0 still owed"}));
     all.push_back(Row("a late identify reply is taken by the next attempt", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.identifyReplies = {simCode(0x48, SIM_ON_NEXT_SEND)};
                        s.identifyOtherwise = simSilence();
                    }))

@@ -60,13 +60,13 @@ std::vector<Scenario> transferRows() {
 
     // --- record transfer ---
     all.push_back(Row("CRC error three times, then acknowledged", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = replies({0x20, 0x20, 0x20}); }))
+        .script(with([](TestScript& s) { s.recordReplies = replies({0x20, 0x20, 0x20}); }))
         .prints(DEVICE + times(progress('-', 0) + CRC_ERROR, 3) +
                        progress('-', 0) + DONE)
         .sends(Messages{id} + repeat(one, 4))
         .ports(FULL_RUN));
     all.push_back(Row("every rejection code and its message", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = replies({0x21, 0x22, 0x24, 0x25, 0x30}); }))
+        .script(with([](TestScript& s) { s.recordReplies = replies({0x21, 0x22, 0x24, 0x25, 0x30}); }))
         .prints(DEVICE + progress('-', 0) + sayText(Say::Damaged) + progress('-', 0) +
                        sayText(Say::Damaged) + progress('-', 0) +
                        sayText(Say::VerifyError) + progress('-', 0) + sayText(Say::EraseError) +
@@ -74,18 +74,18 @@ std::vector<Scenario> transferRows() {
         .sends(Messages{id} + repeat(one, 6))
         .ports(FULL_RUN));
     all.push_back(Row("target restarts", three)
-        .script(with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x77}); }))
+        .script(with([](TestScript& s) { s.recordReplies = replies({0x1A, 0x77}); }))
         .prints(DEVICE + progress('-', 0) + progress('-', 33) +
                        sayText(Say::ProgressDone) + sayText(Say::Updated) + sayText(Say::Restarting))
         .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1))
         .ports(FULL_RUN));
     all.push_back(Row("a restart reply as the twentieth failure", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = repeatReply(simCode(0x30), 19) + replies({0x77}); }))
+        .script(with([](TestScript& s) { s.recordReplies = repeatReply(simCode(0x30), 19) + replies({0x77}); }))
         .prints(DEVICE + times(progress('-', 0), 20) + sayText(Say::UpdateError))
         .sends(Messages{id} + repeat(one, 20))
         .ports(FULL_RUN));
     all.push_back(Row("twenty CRC errors", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordOtherwise = simCode(0x20); }))
+        .script(with([](TestScript& s) { s.recordOtherwise = simCode(0x20); }))
         .prints(DEVICE + times(progress('-', 0) + CRC_ERROR, 19) +
                        progress('-', 0) + sayText(Say::UpdateError))
         .sends(Messages{id} + repeat(one, 20))
@@ -94,7 +94,7 @@ std::vector<Scenario> transferRows() {
         std::vector<uint32_t> sleeps = {LISTEN, 2};
         sleeps.resize(21, 51);
         all.push_back(Row("target never answers a record", ONE_RECORD)
-            .script(with([](SimScript& s) { s.recordOtherwise = simSilence(); }))
+            .script(with([](TestScript& s) { s.recordOtherwise = simSilence(); }))
             .prints(DEVICE + times(progress('-', 0), 20) + NOT_RESPONDING)
             .sends(Messages{id} + repeat(one, 20))
             .ports(FULL_RUN)
@@ -105,7 +105,7 @@ std::vector<Scenario> transferRows() {
         // only chunk has started, so nothing tells the late reply from an
         // answer to the resend.
         Scenario late = Row("a late reply to a one-chunk record is taken by the next attempt", ONE_RECORD)
-            .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 52)}; }))
+            .script(with([](TestScript& s) { s.recordReplies = {simCode(0x1A, 52)}; }))
             .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
             .sends(Messages{id} + one + one)
             .ports(FULL_RUN)
@@ -148,7 +148,7 @@ std::vector<Scenario> transferRows() {
     // resend's own, a CRC error, decides: it goes again, and success is
     // said only once the device has answered every attempt.
     all.push_back(Row("the last record answered late, its resend rejected: it goes again", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND), simCode(0x20)}; }))
+        .script(with([](TestScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND), simCode(0x20)}; }))
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + CRC_ERROR + progress('-', 0) + DONE)
         .sends(Messages{id} + repeat(one, 3))
         .ports(FULL_RUN)
@@ -156,7 +156,7 @@ std::vector<Scenario> transferRows() {
     // A device that drops one answer (it did not take the attempt) costs
     // one more wait of the record's kind, and nothing else.
     all.push_back(Row("a dropped answer: a resend, one more wait, success", three)
-        .script(with([](SimScript& s) { s.recordReplies = {simModel(), simSilence()}; }))
+        .script(with([](TestScript& s) { s.recordReplies = {simModel(), simSilence()}; }))
         .prints(DEVICE + progress('-', 0) + progress('-', 33) + progress('-', 33) + progress('\\', 66) + DONE)
         .sends(Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 1) +
                recordMessages(three, 2))
@@ -172,7 +172,7 @@ std::vector<Scenario> transferRows() {
     // the two fall within one poll.)
     {
         Scenario both = Row("a late CRC error and the acknowledgement in one poll: the latest decides", ONE_RECORD)
-            .script(with([](SimScript& s) { s.recordReplies = {simCode(0x20, SIM_ON_NEXT_SEND), simCode(0x1A, 0)}; }))
+            .script(with([](TestScript& s) { s.recordReplies = {simCode(0x20, SIM_ON_NEXT_SEND), simCode(0x1A, 0)}; }))
             .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
             .sends(Messages{id} + repeat(one, 2))
             .ports(FULL_RUN)
@@ -183,7 +183,7 @@ std::vector<Scenario> transferRows() {
         all.push_back(both);
     }
     all.push_back(Row("a record reply held until the resend", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND)}; }))
+        .script(with([](TestScript& s) { s.recordReplies = {simCode(0x1A, SIM_ON_NEXT_SEND)}; }))
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
         .sends(Messages{id} + one + one)
         .ports(FULL_RUN)
@@ -193,7 +193,7 @@ std::vector<Scenario> transferRows() {
         // chunks go out: forgotten, and the device's answer to the resend
         // decides. The rejected second record is sent again.
         Scenario late = Row("a late acknowledgement, then a CRC error on a later record", big)
-            .script(with([](SimScript& s) { s.recordReplies = {simCode(0x1A, 56), simModel(), simCode(0x20)}; }))
+            .script(with([](TestScript& s) { s.recordReplies = {simCode(0x1A, 56), simModel(), simCode(0x20)}; }))
             .prints(DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + CRC_ERROR + progress('-', 33) +
                           progress('\\', 66) + DONE)
             .sends(Messages{id} + bigRecord(0) + bigRecord(0) + bigRecord(1) + bigRecord(1) + bigRecord(2))
@@ -217,7 +217,7 @@ std::vector<Scenario> transferRows() {
         all.push_back(dup);
     }
     all.push_back(Row("two acknowledgements in one packet, a later record rejected", three)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x1A, 0xF7}), simCode(0x20)};
                    }))
         .prints(DEVICE + progress('-', 0) + progress('-', 33) + CRC_ERROR + progress('-', 33) + progress('\\', 66) + DONE)
@@ -225,7 +225,7 @@ std::vector<Scenario> transferRows() {
                        recordMessages(three, 2))
         .ports(FULL_RUN));
     all.push_back(Row("a 1-byte message does not end a record's wait", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = {simMessage({0xF0})}; }))
+        .script(with([](TestScript& s) { s.recordReplies = {simMessage({0xF0})}; }))
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
         .sends(Messages{id} + one + one)
         .ports(FULL_RUN)
@@ -247,12 +247,12 @@ std::vector<Scenario> transferRows() {
     Messages eighthResentWire = {id};
     for (size_t r : {0, 1, 2, 3, 4, 5, 6, 7, 7, 8}) eighthResentWire = eighthResentWire + recordMessages(nine, r);
     all.push_back(Row("a resent record keeps its spinner shape, also the eighth", nine)
-        .script(with([](SimScript& s) { s.recordReplies = replies({0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x30}); }))
+        .script(with([](TestScript& s) { s.recordReplies = replies({0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x30}); }))
         .prints(eighthResent)
         .sends(eighthResentWire)
         .ports(FULL_RUN));
     all.push_back(Row("a silent attempt at the eighth spinner shape keeps it", nine)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.recordReplies = repeatReply(simModel(), 7);
                        s.recordReplies.push_back(simSilence());
                    }))
@@ -263,7 +263,7 @@ std::vector<Scenario> transferRows() {
     {
         // Records at 80 % wait 50 polls, from 85 % on 200 polls.
         Scenario longWait = Row("the long wait from 85 %", twenty)
-            .script(with([](SimScript& s) {
+            .script(with([](TestScript& s) {
                               s.recordReplies = repeatReply(simModel(), 16) + std::vector<SimReply>{
                                   simSilence(), simModel(), simSilence()};
                           }))
@@ -288,21 +288,21 @@ std::vector<Scenario> transferRows() {
         all.push_back(longWait);
     }
     all.push_back(Row("a full chunk cannot be sent", three)
-        .script(with([](SimScript& s) { s.failSendAt = 2; }))
+        .script(with([](TestScript& s) { s.failSendAt = 2; }))
         .prints(DEVICE + progress('-', 0) + "\n" + sayText(Say::OutMissing))
         .sends({id})
         .ports(FULL_RUN));
     {
         const Bytes twoFull = sampleKit(2, 42);  // records of 46 bytes: two full chunks
         all.push_back(Row("a failed last chunk that is full ends the transfer", twoFull)
-            .script(with([](SimScript& s) { s.failSendAt = 3; }))
+            .script(with([](TestScript& s) { s.failSendAt = 3; }))
             .prints(DEVICE + progress('-', 0) + "\n" + sayText(Say::OutMissing))
             .sends({id, recordMessages(twoFull, 0)[0]})
             .ports(FULL_RUN));
     }
     {
         Scenario shortTail = Row("a failed short last chunk shows as a missing reply", three)
-            .script(with([](SimScript& s) { s.failSendAt = 3; }))
+            .script(with([](TestScript& s) { s.failSendAt = 3; }))
             .prints(DEVICE + progress('-', 0) + progress('-', 0) + progress('-', 33) + progress('\\', 66) + DONE)
             .sends(Messages{id} + Messages{recordMessages(three, 0)[0]} + recordMessages(three, 0) +
                                recordMessages(three, 1) + recordMessages(three, 2))
@@ -311,7 +311,7 @@ std::vector<Scenario> transferRows() {
         all.push_back(shortTail);
     }
     all.push_back(Row("the output vanishes while a record is awaited", three)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.recordReplies = {simSilence()};
                        s.failSendAt = 4;
                        s.failSendAfter = true;
@@ -331,7 +331,7 @@ std::vector<Scenario> transferRows() {
         };
         Messages allSent = Messages{id} + recordMessages(three, 0) + recordMessages(three, 1) + recordMessages(three, 2);
         for (uint32_t n = 1; n <= 7; ++n) {
-            SimScript script;
+            TestScript script;
             script.failSendAt = n;
             script.failSendAfter = true;
             all.push_back(Row("unplugged at message " + std::to_string(n), three)

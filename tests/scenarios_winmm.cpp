@@ -9,24 +9,27 @@ namespace scenario_rows {
 
 namespace {
 
-// The MIDI service's own software endpoints, as its WinMM ports show them.
-SimPort servicePort(const std::string& name, const std::string& instance) {
-    SimPort port{name, false};
-    port.interfaceName = "\\\\?\\swd#midisrv#" + instance + "#{e7cce071-3c03-423f-88d3-f1045d02552b}";
-    return port;
+// The device interface of one of the MIDI service's own software
+// endpoints, as its WinMM ports tell it.
+std::string serviceInterface(const std::string& instance) {
+    return "\\\\?\\swd#midisrv#" + instance + "#{e7cce071-3c03-423f-88d3-f1045d02552b}";
 }
 
-const SimPort LOOPBACK_A = servicePort("Default App Loopback (A)", "midiu_loop_a_default");
-const SimPort LOOPBACK_B = servicePort("Default App Loopback (B)", "MIDIU_LOOP_B_DEFAULT");
-const SimPort BASIC_LOOPBACK = servicePort("Default Basic App Loopback", "midiu_bloop_default");
+const SimPort LOOPBACK_A = {"Default App Loopback (A)", false};
+const SimPort LOOPBACK_B = {"Default App Loopback (B)", false};
+const SimPort BASIC_LOOPBACK = {"Default Basic App Loopback", false};
 const SimPort GS_SYNTH = {"Microsoft GS Wavetable Synth", false};
+
+// The double's habits for the ports these rows use: the interfaces they
+// tell.
+void tellInterfaces(TestScript& s);
 
 std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, const SimBytes& id) {
     std::vector<Scenario> all;
     const std::string OUT_LOST = "\n" + sayText(Say::OutMissing);
     // The device arrived after the loopbacks: its ports come after theirs.
     all.push_back(Row("loopbacks before and after the device are left out", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}, BASIC_LOOPBACK};
                        s.outputs = {GS_SYNTH, LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}, BASIC_LOOPBACK};
                    }))
@@ -34,9 +37,10 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
         .sends(Messages{id} + one)
         .ports({"in 2 open", "in 2 start", "out 3 open", "in 2 close", "out 3 close"}));
     all.push_back(Row("app-to-app and network ports are left out", ONE_RECORD)
-        .script(with([](SimScript& s) {
-                       SimPort app = servicePort("Sequencer Out", "midiu_apppub_4f1b2c");
-                       SimPort net = servicePort("Studio Session", "midiu_net2udp_session1");
+        .script(with([](TestScript& s) {
+                       SimPort app = {"Sequencer Out", false}, net = {"Studio Session", false};
+                       s.winmm.interfaceOf[app.name] = serviceInterface("midiu_apppub_4f1b2c");
+                       s.winmm.interfaceOf[net.name] = serviceInterface("midiu_net2udp_session1");
                        s.inputs = {{"Calvenor Pro"}, app, net};
                        s.outputs = {GS_SYNTH, app, {"Calvenor Pro"}, net};
                    }))
@@ -44,29 +48,29 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
         .sends(Messages{id} + one)
         .ports({"in 0 open", "in 0 start", "out 2 open", "in 0 close", "out 2 close"}));
     all.push_back(Row("an empty interface answer: every port counts", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {LOOPBACK_A, LOOPBACK_B, {"Calvenor Pro"}};
-                       s.emptyInterfaces = true;
+                       s.winmm.emptyInterfaces = true;
                    }))
         .prints(sayText(Say::TooManyDevices, 3))
         .sends({})
         .ports({}));
     all.push_back(Row("two devices among loopbacks", ONE_RECORD)
-        .script(with([](SimScript& s) { s.inputs = {LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, {"Other Device"}}; }))
+        .script(with([](TestScript& s) { s.inputs = {LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, {"Other Device"}}; }))
         .prints(sayText(Say::TooManyDevices, 2))
         .sends({})
         .ports({}));
     // A note-on cuts the acknowledgement: the buffer comes back as an error,
     // and is queued again for the resend's answer.
     all.push_back(Row("a reply cut by a status byte, then the resend's answer", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0x90, 0x40, 0x7F})}; }))
+        .script(with([](TestScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0x90, 0x40, 0x7F})}; }))
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + DONE)
         .sends(Messages{id} + one + one)
         .ports(FULL_RUN));
     // The service gives up on a send after 1 s, yet the message reaches the
     // device later (here as the port closes); every later send fails.
     all.push_back(Row("a full chunk's send stalls and fails", three)
-        .script(with([](SimScript& s) { s.stallSendAt = 2; }))
+        .script(with([](TestScript& s) { s.winmm.stallSendAt = 2; }))
         .prints(DEVICE + progress('-', 0) + OUT_LOST)
         .sends(Messages{id, recordMessages(three, 0)[0]})
         .ports({"in 0 open", "in 0 start", "out 0 open", "in 0 close", "out 0 took message 2 late",
@@ -74,8 +78,8 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
     // A stalled short last chunk is not examined: the record shows as
     // unanswered, and its resend meets the broken output.
     all.push_back(Row("a last chunk's send stalls: no reply, then the resend fails", three)
-        .script(with([](SimScript& s) {
-                       s.stallSendAt = 3;
+        .script(with([](TestScript& s) {
+                       s.winmm.stallSendAt = 3;
                        s.partialTimeoutMs = 60000;  // the device joins the late chunk to the record
                    }))
         .prints(DEVICE + progress('-', 0) + progress('-', 0) + OUT_LOST)
@@ -86,7 +90,7 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
     // the close the stop hands back its part-filled buffer as an error, and
     // the reset hands back the other one.
     all.push_back(Row("the close with a part-filled buffer", ONE_RECORD)
-        .script(with([](SimScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x01})}; }))
+        .script(with([](TestScript& s) { s.recordReplies = {simMessage({0xF0, 0x1A, 0xF7, 0xF0, 0x01})}; }))
         .prints(DEVICE + progress('-', 0) + DONE)
         .sends(Messages{id} + one)
         .ports(FULL_RUN));
@@ -96,22 +100,28 @@ std::vector<Scenario> serviceScenarios(const Bytes& three, const Messages& one, 
 // Ports of other drivers, as WinMM shows them with their device interfaces:
 // a virtual MIDI cable's (a root-enumerated kernel-streaming driver) and a
 // sound card's on the PCI bus.
-SimPort driverPort(const std::string& name, const std::string& device) {
-    SimPort port{name, false};
-    port.interfaceName = "\\\\?\\" + device + "#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
-    return port;
+std::string driverInterface(const std::string& device) {
+    return "\\\\?\\" + device + "#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
 }
-const SimPort CABLE_1 = driverPort("Virtual Cable 1", "root#media#0003");
-const SimPort CABLE_2 = driverPort("Virtual Cable 2", "ROOT#MEDIA#0004");
-const SimPort PCI_CARD = driverPort("Sound Card MIDI", "pci#ven_1102&dev_0008&subsys_00000000&rev_00#4&1a2b3c&0&00e4");
+const SimPort CABLE_1 = {"Virtual Cable 1", false};
+const SimPort CABLE_2 = {"Virtual Cable 2", false};
+const SimPort PCI_CARD = {"Sound Card MIDI", false};
 // The unit's own port with its USB interface in capitals, as some drivers
 // spell it.
-SimPort unitInCapitals() {
-    SimPort port = driverPort("Calvenor Pro", "USB#VID_1A2B&PID_0C3D&MI_00#7&2B3C4D5E&0&0000");
-    port.device = true;
-    return port;
+const SimPort UNIT_IN_CAPITALS = {"Calvenor Pro"};
+const std::string UNIT_INTERFACE_IN_CAPITALS = driverInterface("USB#VID_1A2B&PID_0C3D&MI_00#7&2B3C4D5E&0&0000");
+
+void tellInterfaces(TestScript& s) {
+    const std::pair<const SimPort*, std::string> told[] = {
+        {&LOOPBACK_A, serviceInterface("midiu_loop_a_default")},
+        {&LOOPBACK_B, serviceInterface("MIDIU_LOOP_B_DEFAULT")},
+        {&BASIC_LOOPBACK, serviceInterface("midiu_bloop_default")},
+        {&CABLE_1, driverInterface("root#media#0003")},
+        {&CABLE_2, driverInterface("ROOT#MEDIA#0004")},
+        {&PCI_CARD, driverInterface("pci#ven_1102&dev_0008&subsys_00000000&rev_00#4&1a2b3c&0&00e4")},
+    };
+    for (const auto& port : told) s.winmm.interfaceOf.emplace(port.first->name, port.second);
 }
-const SimPort UNIT_IN_CAPITALS = unitInCapitals();
 
 // Only devices count on Windows: what the device interface tells. Both
 // paths, unless a row is the MIDI service's own.
@@ -124,7 +134,7 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
     };
     std::vector<Scenario> all;
     all.push_back(Row("a virtual cable's port before the device is left out", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {CABLE_1, {"Calvenor Pro"}};
                        s.outputs = {GS_SYNTH, CABLE_1, {"Calvenor Pro"}};
                    }))
@@ -133,7 +143,7 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
         .ports(events(1, 2)));
     {
         Scenario gd32 = Row("the GD32 build with a virtual cable's port before the device", ONE_RECORD)
-            .script(with([](SimScript& s) {
+            .script(with([](TestScript& s) {
                           s.inputs = {CABLE_1, {"Calvenor Pro"}};
                           s.outputs = {GS_SYNTH, CABLE_1, {"Calvenor Pro"}};
                           s.deviceId = 0x58;
@@ -145,15 +155,16 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
         all.push_back(gd32);
     }
     all.push_back(Row("a virtual cable's port after the device is left out", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {UNIT_IN_CAPITALS, CABLE_2};
                        s.outputs = {GS_SYNTH, UNIT_IN_CAPITALS, CABLE_2};
+                       s.winmm.interfaceOf[UNIT_IN_CAPITALS.name] = UNIT_INTERFACE_IN_CAPITALS;
                    }))
         .prints(run)
         .sends(Messages{id} + one)
         .ports(events(0, 1)));
     all.push_back(Row("a sound card's MIDI port is left out", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {PCI_CARD, {"Calvenor Pro"}};
                        s.outputs = {GS_SYNTH, PCI_CARD, {"Calvenor Pro"}};
                    }))
@@ -161,15 +172,15 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
         .sends(Messages{id} + one)
         .ports(events(1, 2)));
     all.push_back(Row("no port tells its interface: the cable counts", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {CABLE_1, {"Calvenor Pro"}};
-                       s.emptyInterfaces = true;
+                       s.winmm.emptyInterfaces = true;
                    }))
         .prints(sayText(Say::TooManyDevices, 2))
         .sends({})
         .ports({}));
     all.push_back(Row("only virtual cables: no device", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {CABLE_1, CABLE_2};
                        s.outputs = {GS_SYNTH, CABLE_1, CABLE_2};
                    }))
@@ -192,14 +203,14 @@ std::vector<Scenario> deviceOnlyScenarios(const Messages& one, const SimBytes& i
     };
     for (const auto& kind : standIns) {
         SimPort standIn{"Calvenor Pro"};
-        standIn.interfaceName = kind.interfaceName;
         Scenario row = Row(kind.name, ONE_RECORD).prints(run).sends(Messages{id} + one).ports(events(1, 2));
         row.script.inputs = {kind.loopback, standIn};
         row.script.outputs = {GS_SYNTH, kind.loopback, standIn};
+        row.script.winmm.interfaceOf[standIn.name] = kind.interfaceName;
         all.push_back(row);
     }
     all.push_back(Row("a device among cables and loopbacks", ONE_RECORD)
-        .script(with([](SimScript& s) {
+        .script(with([](TestScript& s) {
                        s.inputs = {CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, LOOPBACK_B, CABLE_2};
                        s.outputs = {GS_SYNTH, CABLE_1, LOOPBACK_A, {"Calvenor Pro"}, CABLE_2};
                    }))
@@ -225,7 +236,7 @@ std::vector<Scenario> winmmRows() {
     // The Windows driver's habits, played by the WinMM test double.
     {
         Scenario slow = Row("the driver is slow to let go of each message", ONE_RECORD)
-            .script(with([](SimScript& s) { s.driverHolds = 3; }))
+            .script(with([](TestScript& s) { s.winmm.driverHolds = 3; }))
             .prints(DEVICE + progress('-', 0) + DONE)
             .sends(Messages{id} + one)
             .ports(FULL_RUN);
@@ -237,7 +248,7 @@ std::vector<Scenario> winmmRows() {
         // the message. It reads it once more as the port closes: the message
         // must still be there.
         Scenario stuck = Row("a driver that never lets go is given up", ONE_RECORD)
-            .script(with([](SimScript& s) { s.driverHolds = 1000; }))
+            .script(with([](TestScript& s) { s.winmm.driverHolds = 1000; }))
             .prints(DEVICE + OUT_MISSING)
             .sends({id})
             .ports({"in 0 open", "in 0 start", "out 0 open", "out 0 reset after 51 still-playing answers",
@@ -249,7 +260,7 @@ std::vector<Scenario> winmmRows() {
         // Receive buffers the driver will not take: no reply could ever be
         // read, so the input is one that does not open, and is closed again.
         Scenario noBuffers = Row("the input's receive buffers cannot be queued", ONE_RECORD)
-            .script(with([](SimScript& s) { s.inputs[0].buffersResult = 7; }))  // MMSYSERR_NOMEM
+            .script(with([](TestScript& s) { s.winmm.buffersResultOf[s.inputs[0].name] = 7; }))  // MMSYSERR_NOMEM
             .prints(sayText(Say::InMissing))
             .sends({})
             .ports({"in 0 open", "in 0 close"});
@@ -330,6 +341,7 @@ std::vector<Scenario> winmmRows() {
         s.winmmPath = Scenario::ServicePath;
         all.push_back(s);
     }
+    for (Scenario& s : all) tellInterfaces(s.script);
     return all;
 }
 

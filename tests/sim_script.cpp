@@ -60,28 +60,34 @@ bool parseReply(std::istringstream& in, SimReply& r) {
     return parseHex(hex, r.message);
 }
 
-std::string portText(const char* key, const SimPort& p) {
+// A port, with what the double's habits say of it by its name.
+std::string portText(const char* key, const SimPort& p, const WinmmHabits& h) {
+    auto interfaceName = h.interfaceOf.find(p.name);
+    auto buffersResult = h.buffersResultOf.find(p.name);
     return std::string(key) + " " + (p.device ? "1" : "0") + " " + std::to_string(p.openResult) + " " +
-           std::to_string(p.startResult) + " " + std::to_string(p.buffersResult) + " " +
-           (p.interfaceName.empty() ? "-" : p.interfaceName) + " " + p.name +
-           "\n";
+           std::to_string(p.startResult) + " " +
+           std::to_string(buffersResult == h.buffersResultOf.end() ? MIDI_OK : buffersResult->second) + " " +
+           (interfaceName == h.interfaceOf.end() ? "-" : interfaceName->second) + " " + p.name + "\n";
 }
 
-bool parsePort(std::istringstream& in, SimPort& p) {
+bool parsePort(std::istringstream& in, SimPort& p, WinmmHabits& h) {
     int device = 0;
-    if (!(in >> device >> p.openResult >> p.startResult >> p.buffersResult >> p.interfaceName)) return false;
-    if (p.interfaceName == "-") p.interfaceName.clear();
+    MidiResult buffersResult = MIDI_OK;
+    std::string interfaceName;
+    if (!(in >> device >> p.openResult >> p.startResult >> buffersResult >> interfaceName)) return false;
     p.device = device != 0;
     std::getline(in >> std::ws, p.name);
+    if (interfaceName != "-") h.interfaceOf[p.name] = interfaceName;
+    if (buffersResult != MIDI_OK) h.buffersResultOf[p.name] = buffersResult;
     return true;
 }
 
 }  // namespace
 
-std::string simScriptText(const SimScript& s) {
+std::string simScriptText(const TestScript& s) {
     std::string text;
-    for (const SimPort& p : s.inputs) text += portText("input", p);
-    for (const SimPort& p : s.outputs) text += portText("output", p);
+    for (const SimPort& p : s.inputs) text += portText("input", p, s.winmm);
+    for (const SimPort& p : s.outputs) text += portText("output", p, s.winmm);
     text += "deviceId " + std::to_string(s.deviceId) + "\n";
     for (const SimReply& r : s.identifyReplies) text += "identify " + replyText(r) + "\n";
     text += "identifyOtherwise " + replyText(s.identifyOtherwise) + "\n";
@@ -92,17 +98,17 @@ std::string simScriptText(const SimScript& s) {
     text += "partialTimeoutMs " + std::to_string(s.partialTimeoutMs) + "\n";
     text += "failSendAt " + std::to_string(s.failSendAt) + "\n";
     text += "failSendAfter " + std::to_string(s.failSendAfter ? 1 : 0) + "\n";
-    text += "driverHolds " + std::to_string(s.driverHolds) + "\n";
-    text += "servicePath " + std::to_string(s.servicePath ? 1 : 0) + "\n";
-    text += "emptyInterfaces " + std::to_string(s.emptyInterfaces ? 1 : 0) + "\n";
-    text += "stallSendAt " + std::to_string(s.stallSendAt) + "\n";
+    text += "driverHolds " + std::to_string(s.winmm.driverHolds) + "\n";
+    text += "servicePath " + std::to_string(s.winmm.servicePath ? 1 : 0) + "\n";
+    text += "emptyInterfaces " + std::to_string(s.winmm.emptyInterfaces ? 1 : 0) + "\n";
+    text += "stallSendAt " + std::to_string(s.winmm.stallSendAt) + "\n";
     text += "realTime " + std::to_string(s.realTime ? 1 : 0) + "\n";
     text += "wallClock " + std::to_string(s.wallClock ? 1 : 0) + "\n";
     return text;
 }
 
-bool parseSimScript(const std::string& text, SimScript& s) {
-    s = SimScript();
+bool parseSimScript(const std::string& text, TestScript& s) {
+    s = TestScript();
     s.inputs.clear();
     s.outputs.clear();
     std::istringstream lines(text);
@@ -115,7 +121,7 @@ bool parseSimScript(const std::string& text, SimScript& s) {
         unsigned number = 0;
         if (key == "input" || key == "output") {
             SimPort port;
-            ok = parsePort(in, port);
+            ok = parsePort(in, port, s.winmm);
             (key == "input" ? s.inputs : s.outputs).push_back(port);
         } else if (key == "identify" || key == "record") {
             SimReply reply;
@@ -134,10 +140,10 @@ bool parseSimScript(const std::string& text, SimScript& s) {
             else if (key == "partialTimeoutMs") s.partialTimeoutMs = number;
             else if (key == "failSendAt") s.failSendAt = number;
             else if (key == "failSendAfter") s.failSendAfter = number != 0;
-            else if (key == "driverHolds") s.driverHolds = number;
-            else if (key == "servicePath") s.servicePath = number != 0;
-            else if (key == "emptyInterfaces") s.emptyInterfaces = number != 0;
-            else if (key == "stallSendAt") s.stallSendAt = number;
+            else if (key == "driverHolds") s.winmm.driverHolds = number;
+            else if (key == "servicePath") s.winmm.servicePath = number != 0;
+            else if (key == "emptyInterfaces") s.winmm.emptyInterfaces = number != 0;
+            else if (key == "stallSendAt") s.winmm.stallSendAt = number;
             else if (key == "realTime") s.realTime = number != 0;
             else if (key == "wallClock") s.wallClock = number != 0;
             else ok = false;

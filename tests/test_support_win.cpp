@@ -94,13 +94,23 @@ ProgramRun runProgram(const std::string& program, const std::string& folder, con
     std::string exe = nativePath(program);
     std::string commandLine = "\"" + exe + "\"";
     ProgramRun run;
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
-                        &process)) {
+    // Under Wine a start now and then fails for a moment after the
+    // executable was copied (seen once in some hundred starts): try again
+    // a few times before the run counts as not started.
+    bool started = false;
+    DWORD why = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0) Sleep(200);
+        started = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                                 &startup, &process);
+        if (!started) why = GetLastError();
+    }
+    if (!started) {
         CloseHandle(outWrite);
         CloseHandle(errWrite);
         CloseHandle(outRead);
         CloseHandle(errRead);
-        run.err = "could not start " + exe;
+        run.err = "could not start " + exe + " (error " + std::to_string(why) + ")";
         return run;
     }
     CloseHandle(outWrite);

@@ -28,7 +28,7 @@ TEST(WindowsExecutables, ScenariosAgainstTheWinmmDouble) {
             if (s.winmmPath == (servicePath ? Scenario::ClassicPath : Scenario::ServicePath)) continue;
             SCOPED_TRACE((servicePath ? "service path: " : "classic path: ") + s.name);
             ++run;
-            s.script.servicePath = servicePath;
+            s.script.winmm.servicePath = servicePath;
             bool gd32 = s.profile == &GD32_PROFILE;
             TempFolder folder;
             std::string exe = folder.file(gd32 ? "update-gd32.exe" : "update.exe");

@@ -11,7 +11,7 @@
 
 namespace {
 
-SimScript script;
+TestScript script;
 SimDevice device;
 DeviceLog deviceLog;
 std::string answer;  // the latest text handed out

@@ -27,7 +27,7 @@ bool browserCanShow(const Scenario& s) {
 // For tools/bench: one whole update of 250 two-chunk records, answered at
 // once.
 int benchRow(const char* path) {
-    SimScript script;
+    TestScript script;
     script.modelDelayMs = 0;
     Bytes kit = makeSampleImage(250, 22, 7);
     std::string json = "[{\"name\":\"the page's pacing\",\"gd32\":false,\"records\":250,\"kit\":" + jsonQuoted(kitText(kit)) +

@@ -60,7 +60,7 @@ const char USB_INTERFACE[] =
 
 struct Double {
     std::once_flag started;
-    SimScript script;
+    TestScript script;
 
     std::mutex mutex;  // guards what the emulation's thread shares
     std::condition_variable changed;
@@ -96,9 +96,9 @@ constexpr DWORD LEAST_STEP_MS = 50;
 
 void start() {
     std::call_once(winmm.started, [] {
-        SimScript script;
+        TestScript script;
         std::string text = readFile("winmm-double.script");
-        if (text.empty() || !parseSimScript(text, script)) script = SimScript();
+        if (text.empty() || !parseSimScript(text, script)) script = TestScript();
         script.wallClock = true;
         script.realTime = false;
         winmm.script = script;
@@ -106,7 +106,9 @@ void start() {
     });
 }
 
-bool service() { return winmm.script.servicePath; }
+const WinmmHabits& habits() { return winmm.script.winmm; }
+
+bool service() { return habits().servicePath; }
 
 void saveLog() {
     std::ofstream file("winmm-double.log", std::ios::binary | std::ios::trunc);
@@ -273,8 +275,9 @@ const SimPort* port(const std::vector<SimPort>& ports, UINT_PTR index) {
 MMRESULT interfaceQuery(const SimPort* port, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
     if (message != DRV_QUERYDEVICEINTERFACESIZE && message != DRV_QUERYDEVICEINTERFACE) return MMSYSERR_NOTSUPPORTED;
     if (port == nullptr) return MMSYSERR_BADDEVICEID;
-    std::string name = port->interfaceName;
-    if (winmm.script.emptyInterfaces) {
+    auto told = habits().interfaceOf.find(port->name);
+    std::string name = told == habits().interfaceOf.end() ? "" : told->second;
+    if (habits().emptyInterfaces) {
         name.clear();
     } else if (name.empty()) {
         if (!service()) return MMSYSERR_NOTSUPPORTED;  // a classic driver that does not tell
@@ -375,8 +378,10 @@ MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN, LPMIDIHDR header, UINT size) {
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR header, UINT size) {
     if (header == nullptr || size != sizeof(MIDIHDR)) return misuse("midiInAddBuffer size");
     std::lock_guard<std::mutex> guard(winmm.mutex);
-    if (const SimPort* p = port(winmm.script.inputs, winmm.inIndex); p && p->buffersResult != MIDI_OK)
-        return p->buffersResult;
+    if (const SimPort* p = port(winmm.script.inputs, winmm.inIndex)) {
+        auto refused = habits().buffersResultOf.find(p->name);
+        if (refused != habits().buffersResultOf.end()) return refused->second;
+    }
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
@@ -482,7 +487,7 @@ MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT, LPMIDIHDR header, UINT size) {
 MMRESULT serviceLongMsg(LPMIDIHDR header) {
     ++winmm.sends;
     if (winmm.outputBroken) return MMSYSERR_ERROR;
-    if (winmm.sends == winmm.script.stallSendAt) {
+    if (winmm.sends == habits().stallSendAt) {
         Sleep(SERVICE_SEND_TIMEOUT_MS);
         winmm.outputBroken = true;
         winmm.late.assign(header->lpData, header->lpData + header->dwBufferLength);
@@ -504,7 +509,7 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT, LPMIDIHDR header, UINT size) {
     if (result != MMSYSERR_NOERROR) return result;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     winmm.held = header;
-    winmm.holdsLeft = winmm.script.driverHolds;
+    winmm.holdsLeft = habits().driverHolds;
     winmm.stillPlayingAnswers = 0;
     winmm.lastStillPlaying = 0;
     return MMSYSERR_NOERROR;
