@@ -155,7 +155,7 @@ RunCost wholeRun(const Bytes& image, const SimScript& script) {
         cost.wakeUps = threadWakeUps() - wakeUps0;
     });
     cost.log = run.log;
-    if (run.console.find("Target update successfully!") == std::string::npos) {
+    if (run.console.find(textFormat(Say::Updated)) == std::string::npos) {
         std::fprintf(stderr, "the update did not succeed:\n%s\n", run.console.c_str());
         std::exit(1);
     }

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     consoleCaptureTo(nullptr);
 
     if (outcome == Outcome::Stop) {
-        if (said != "Error: The upgrade file is error!\n\n") std::abort();
+        if (said != textFormat(Say::KitError)) std::abort();
         return 0;
     }
     if (!said.empty()) std::abort();

@@ -113,7 +113,7 @@ std::vector<KitCase> kitCases() {
         {"upper-case extension", {{"Calvenor_Pro_v2.KIT", Entry::KitFile, GOOD_KIT}},
          sayText(Say::KitOpen, "Calvenor_Pro_v2.KIT") + afterGoodKit()},
         {"name over 100 characters", {{longName(), Entry::KitFile, GOOD_KIT}},
-         "OK: File '" + longName() + "' is open.\n" + afterGoodKit()},
+         sayText(Say::KitOpen, longName().c_str()) + afterGoodKit()},
         {"bad checksum", {{"Calvenor_Pro.kit", Entry::KitFile, "00 04 AA BB 9B FD\n"}},
          sayText(Say::KitOpen, "Calvenor_Pro.kit") + sayText(Say::KitError)},
         // No record: nothing to update the device with.
@@ -307,8 +307,8 @@ TEST(BlackBox, TheProgressLineReachesAPipeAsItIsDrawn) {
     std::string account = readFile(folder.file("update-log.txt"));
     EXPECT_NE(account.find("outcome: every record acknowledged (10)"), std::string::npos) << account;
     EXPECT_EQ(checkAccount(account, shown, {}, nullptr), "");
-    size_t firstLine = readWith("Transferring.. - 0% done");
-    size_t end = readWith("Target update successfully!");
+    size_t firstLine = readWith(sayText(Say::Progress, '-', 0));
+    size_t end = readWith(sayText(Say::Updated));
     ASSERT_LT(end, run.outReads.size()) << run.out;
     EXPECT_LT(firstLine, end) << "the first progress line came only with the end of the run";
     EXPECT_EQ(run.exitCode, 0);

@@ -22,6 +22,21 @@ bool browserCanShow(const Scenario& s) {
     return true;
 }
 
+// How the row's run leaves the unit, as the page's verdict must say.
+const char* verdictOf(const Scenario& s) {
+    const std::string& t = s.transcript;
+    if (t.find(sayText(Say::Restarting)) != std::string::npos) return "restarts";
+    if (endsWith(t, sayText(Say::Updated) + "\n")) return "updated";
+    if (t.find(progress('-', 0)) != std::string::npos) return "unfinished";
+    return "untouched";
+}
+
+// The page's texts the owners' rows look for, from the console's table.
+std::string textsJson() {
+    return "{\"outMissingInTransfer\":" + jsonQuoted("\n" + sayText(Say::OutMissing)) +
+           ",\"kitOpenMarch\":" + jsonQuoted(sayText(Say::KitOpen, "Calvenor_Pro_M\xC3\xA4rz.kit")) + "}";
+}
+
 }  // namespace
 
 // For tools/bench: one whole update of 250 two-chunk records, answered at
@@ -30,8 +45,9 @@ int benchRow(const char* path) {
     TestScript script;
     script.modelDelayMs = 0;
     Bytes kit = makeSampleImage(250, 22, 7);
-    std::string json = "[{\"name\":\"the page's pacing\",\"gd32\":false,\"records\":250,\"kit\":" + jsonQuoted(kitText(kit)) +
-                       ",\"script\":" + jsonQuoted(simScriptText(script)) + "}]\n";
+    std::string json = "{\"texts\":" + textsJson() +
+                       ",\"rows\":[{\"name\":\"the page's pacing\",\"gd32\":false,\"records\":250,\"kit\":" +
+                       jsonQuoted(kitText(kit)) + ",\"script\":" + jsonQuoted(simScriptText(script)) + "}]}\n";
     std::ofstream(path, std::ios::binary) << json;
     return 0;
 }
@@ -42,7 +58,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: web_rows ROWS.json | web_rows --bench ROW.json\n");
         return 2;
     }
-    std::string json = "[\n";
+    std::string json = "{\"texts\":" + textsJson() + ",\n\"rows\":[\n";
     int rows = 0;
     for (const Scenario& s : scenarios()) {
         if (!browserCanShow(s)) continue;
@@ -64,10 +80,11 @@ int main(int argc, char** argv) {
                 ",\"gd32\":" + (s.profile == &GD32_PROFILE ? "true" : "false") + ",\"kit\":" + jsonQuoted(kitText(s.kit)) +
                 ",\"script\":" + jsonQuoted(simScriptText(s.script)) +
                 ",\"console\":" + jsonQuoted(s.profile->banner + sayText(Say::KitOpen, "Calvenor_Pro.kit") + s.transcript) +
-                ",\"wire\":" + wire + ",\"events\":" + events + ",\"deviceErrors\":" + errors + "}";
+                ",\"verdict\":\"" + verdictOf(s) + "\"" + ",\"wire\":" + wire + ",\"events\":" + events +
+                ",\"deviceErrors\":" + errors + "}";
         ++rows;
     }
-    json += "\n]\n";
+    json += "\n]}\n";
     std::ofstream(argv[1], std::ios::binary) << json;
     std::printf("%d rows\n", rows);
     return 0;
