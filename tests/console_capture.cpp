@@ -1,6 +1,7 @@
 #include "tests/console_capture.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/console.h"
 
@@ -36,7 +37,8 @@ void consoleFlush() {
 // No key is read in the tests: the prompt is shown, and captured while a
 // capture is on.
 void consolePause() {
-    std::string prompt = std::string(textFormat(Say::PressAnyKey)) + "\n";
-    consoleSinkWrite(prompt.data(), prompt.size());
+    const char* prompt = textFormat(Say::PressAnyKey);
+    consoleSinkWrite(prompt, std::strlen(prompt));
+    consoleSinkWrite("\n", 1);
     consoleFlush();
 }
