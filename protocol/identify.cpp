@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "core/console.h"
 #include "core/run_log.h"
 #include "midi/midi_link.h"
@@ -69,9 +67,6 @@ Identity judgeIdentity(const Request& r, const OwedAnswers& owed, uint8_t device
 }  // namespace
 
 Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
-    uint8_t request[sizeof profile.identifyRequest];
-    std::memcpy(request, profile.identifyRequest, sizeof request);
-
     // What the device sent before the run listened reaches the input only
     // now, and answers no request.
     uint16_t early = forgetEarlyMessages(EARLY_MESSAGE_POLLS);
@@ -80,7 +75,7 @@ Outcome identifyTarget(const TargetProfile& profile, uint8_t deviceId) {
     OwedAnswers owed;
     owedBegin(owed);
     for (uint16_t countdown = IDENTIFY_COUNTDOWN; --countdown != 0;) {
-        Request r = askIdentity(request, sizeof request, owed);
+        Request r = askIdentity(profile.identifyRequest, sizeof profile.identifyRequest, owed);
         if (!r.sent) return Outcome::Stop;
         Identity identity = judgeIdentity(r, owed, deviceId);
         if (identity == Identity::Ours) return Outcome::GoOn;

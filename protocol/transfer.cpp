@@ -48,8 +48,7 @@ void logOutcome(const Transfer& t, const char* what, unsigned value) {
 
 // --- The console's lines ---------------------------------------------------
 
-void drawProgress(Transfer& t) {
-    auto percent = static_cast<int>(uint32_t{t.acked} * 100 / t.image.count);
+void drawProgress(Transfer& t, int percent) {
     char shape = SPINNER[t.spinner];
     t.spinner = (t.spinner + 1) % SPINNER_STEPS;
     consoleSay(Say::Progress, shape, percent);
@@ -113,9 +112,8 @@ bool sendChunks(Transfer& t, const KitRecord& record) {
 }
 
 // The wait for the attempt's answer, for as many polls as the record's
-// place gives it.
-void awaitAnswer(const Transfer& t, Attempt& a) {
-    uint16_t percent = static_cast<uint16_t>(uint32_t{t.acked} * 100 / t.image.count);
+// place (the percentage acknowledged before it) gives it.
+void awaitAnswer(Attempt& a, int percent) {
     a.polls = percent >= LONG_WAIT_PERCENT ? ACK_POLLS_LONG : ACK_POLLS_SHORT;
     for (a.polled = 0; a.polled < a.polls && replyCount() <= 1; ++a.polled) awaitReply();
     logWaitEnd(replyCount(), a.polled);
@@ -126,9 +124,10 @@ void awaitAnswer(const Transfer& t, Attempt& a) {
 // An attempt: the progress line, the record's chunks, the wait.
 Attempt attemptRecord(Transfer& t, const KitRecord& record) {
     Attempt a;
-    drawProgress(t);
+    auto percent = static_cast<int>(uint32_t{t.acked} * 100 / t.image.count);
+    drawProgress(t, percent);
     a.sent = sendChunks(t, record);
-    if (a.sent) awaitAnswer(t, a);
+    if (a.sent) awaitAnswer(a, percent);
     return a;
 }
 

@@ -79,6 +79,14 @@ Emulation& loaded() {
     return e;
 }
 
+// A host sleep or poll of `milliseconds` on the host's clock.
+void hostSleep(Emulation& e, uint32_t milliseconds) {
+    ++e.log.sleeps;
+    ++e.sleepsSinceSend;
+    e.log.sleptMs += milliseconds;
+    e.hostTime += milliseconds;
+}
+
 uint64_t currentTime(const Emulation& e) {
     if (!e.script.wallClock) return e.hostTime;
     return static_cast<uint64_t>(
@@ -305,8 +313,6 @@ MidiResult sendNow(const uint8_t* data, uint32_t length) {
     return MIDI_OK;
 }
 
-void hostSleep(Emulation& e, uint32_t milliseconds);
-
 // The pause after a send; in real time it also takes the platform's time.
 void pace(uint32_t milliseconds) {
     bool realTime;
@@ -336,14 +342,6 @@ void midiBackendOutClose() {
 }
 
 namespace {
-
-// A host sleep or poll of `milliseconds` on the host's clock.
-void hostSleep(Emulation& e, uint32_t milliseconds) {
-    ++e.log.sleeps;
-    ++e.sleepsSinceSend;
-    e.log.sleptMs += milliseconds;
-    e.hostTime += milliseconds;
-}
 
 // On a wall clock: until a message arrives, or for one poll.
 void awaitOnWallClock(Emulation& e, SimLock& guard) {
